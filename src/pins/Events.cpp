@@ -5,24 +5,26 @@ namespace tardivox {
 void TManualResetEvent::Set() {
   {
     std::lock_guard lock(mutex_);
-    signalled_ = true;
+    signalled_.store(true, std::memory_order_release);
   }
   cv_.notify_all();
 }
 
 void TManualResetEvent::Reset() {
   std::lock_guard lock(mutex_);
-  signalled_ = false;
+  signalled_.store(false, std::memory_order_release);
 }
 
 void TManualResetEvent::Wait() {
+  // The global lock's readers pass this event on every first read: skip the mutex while it
+  // is signalled, which is the normal state.
+  if (signalled_.load(std::memory_order_acquire)) return;
   std::unique_lock lock(mutex_);
-  cv_.wait(lock, [this] { return signalled_; });
+  cv_.wait(lock, [this] { return signalled_.load(std::memory_order_relaxed); });
 }
 
 bool TManualResetEvent::IsSet() const {
-  std::lock_guard lock(mutex_);
-  return signalled_;
+  return signalled_.load(std::memory_order_acquire);
 }
 
 void TAutoResetEvent::Set() {

@@ -2,6 +2,7 @@
 // Manual-reset and auto-reset events: the blocking primitives the global lock and the notify
 // thread wait on. Set/Reset/Wait may be called from any thread.
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -18,9 +19,10 @@ class TManualResetEvent {
   bool IsSet() const;
 
  private:
-  mutable std::mutex mutex_;
+  std::mutex mutex_;
   std::condition_variable cv_;
-  bool signalled_;
+  // Written under mutex_; read without it on the fast path of Wait and IsSet.
+  std::atomic<bool> signalled_;
 };
 
 // Lets exactly one waiter through per Set; several Sets before a Wait count as one.

@@ -9,7 +9,7 @@ packages=(
   qt6-base-dev libgl-dev
   libpulse-dev pulseaudio pulseaudio-utils
   xvfb xauth clang-format
-  fonts-dejavu-core
+  fonts-dejavu-core fonts-liberation
 )
 
 missing=()

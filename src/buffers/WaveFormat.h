@@ -36,14 +36,19 @@ constexpr uint32_t kSpeakerCount = 18;
 // A set of speaker positions as the platform's 32-bit mask.
 using TALSpeakers = uint32_t;
 
-constexpr TALSpeakers SpeakerBit(TALSpeaker s) { return 1u << static_cast<uint32_t>(s); }
+constexpr TALSpeakers SpeakerBit(TALSpeaker s) {
+  return 1u << static_cast<uint32_t>(s);
+}
 
-constexpr bool HasSpeaker(TALSpeakers mask, TALSpeaker s) { return (mask & SpeakerBit(s)) != 0; }
+constexpr bool HasSpeaker(TALSpeakers mask, TALSpeaker s) {
+  return (mask & SpeakerBit(s)) != 0;
+}
 
 // Number of the 18 speaker positions set in a mask (bits above 17 name no position).
 constexpr uint32_t SpeakerCount(TALSpeakers mask) {
   uint32_t count = 0;
-  for (uint32_t position = 0; position < kSpeakerCount; ++position) count += (mask >> position) & 1u;
+  for (uint32_t position = 0; position < kSpeakerCount; ++position)
+    count += (mask >> position) & 1u;
   return count;
 }
 

@@ -1,0 +1,130 @@
+#include "buffers/AudioFormat.h"
+
+#include <algorithm>
+#include <optional>
+
+#include "buffers/AssignError.h"
+#include "pins/OWObject.h"
+
+namespace tardivox {
+
+namespace {
+
+// Section of the owner, or nothing for a format without owner.
+class OwnerWriteSection {
+ public:
+  explicit OwnerWriteSection(TOWObject* owner) {
+    if (owner != nullptr) section_.emplace(*owner);
+  }
+
+ private:
+  std::optional<TOWWriteLockSection> section_;
+};
+
+class OwnerReadSection {
+ public:
+  explicit OwnerReadSection(TOWObject* owner) {
+    if (owner != nullptr) section_.emplace(*owner);
+  }
+
+ private:
+  std::optional<TOWReadLockSection> section_;
+};
+
+}  // namespace
+
+TALAudioFormatBasic::TALAudioFormatBasic(TOWObject* owner, ChangeEvent onChange)
+    : owner_(owner), onChange_(std::move(onChange)) {
+  SetChannels(kDefaultChannels);
+  SetBits(kDefaultBits);
+  SetSampleRate(kDefaultSampleRate);
+  SetChannelMask(kDefaultChannelMask);
+}
+
+void TALAudioFormatBasic::Recompute() {
+  record_ = tardivox::WaveFormat::Pcm(static_cast<uint16_t>(channels_),
+                                      static_cast<uint16_t>(bits_), sampleRate_, channelMask_);
+}
+
+void TALAudioFormatBasic::Changed() {
+  if (onChange_) onChange_(this);
+}
+
+uint32_t TALAudioFormatBasic::Channels() const {
+  OwnerReadSection section(owner_);
+  return channels_;
+}
+
+void TALAudioFormatBasic::SetChannels(uint32_t channels) {
+  OwnerWriteSection section(owner_);
+  channels = std::clamp<uint32_t>(channels, 1, 32);
+  if (channels == channels_) return;
+  channels_ = channels;
+  Recompute();
+  Changed();
+}
+
+uint32_t TALAudioFormatBasic::Bits() const {
+  OwnerReadSection section(owner_);
+  return bits_;
+}
+
+void TALAudioFormatBasic::SetBits(uint32_t bits) {
+  OwnerWriteSection section(owner_);
+  bits = std::clamp<uint32_t>(bits, 8, 32);
+  if (bits == bits_) return;
+  bits_ = bits;
+  Recompute();
+  Changed();
+}
+
+uint32_t TALAudioFormatBasic::SampleRate() const {
+  OwnerReadSection section(owner_);
+  return sampleRate_;
+}
+
+void TALAudioFormatBasic::SetSampleRate(uint32_t samplesPerSecond) {
+  OwnerWriteSection section(owner_);
+  sampleRate_ = samplesPerSecond;
+  Recompute();
+  Changed();
+}
+
+TALSpeakers TALAudioFormatBasic::ChannelMask() const {
+  OwnerReadSection section(owner_);
+  return channelMask_;
+}
+
+void TALAudioFormatBasic::SetChannelMask(TALSpeakers mask) {
+  OwnerWriteSection section(owner_);
+  channelMask_ = mask;
+  Recompute();
+  Changed();
+}
+
+tardivox::WaveFormat TALAudioFormatBasic::Format() const {
+  OwnerReadSection section(owner_);
+  return record_;
+}
+
+void TALAudioFormatBasic::Assign(const TALAudioFormatBasic* source) {
+  RaiseAssignError(source != nullptr ? source->ClassName() : nullptr, ClassName());
+}
+
+TALAudioFormat::TALAudioFormat(TOWObject* owner, ChangeEvent onChange)
+    : TALAudioFormatBasic(owner, std::move(onChange)), bufferSize_(kDefaultBufferSize) {}
+
+uint32_t TALAudioFormat::BufferSize() const {
+  OwnerReadSection section(Owner());
+  return bufferSize_;
+}
+
+void TALAudioFormat::SetBufferSize(uint32_t frames) {
+  OwnerWriteSection section(Owner());
+  frames = std::max<uint32_t>(frames, 1);
+  if (frames == bufferSize_) return;
+  bufferSize_ = frames;
+  Changed();
+}
+
+}  // namespace tardivox

@@ -1,0 +1,23 @@
+#include "buffers/RealQueue.h"
+
+#include <string>
+
+#include "pins/Exceptions.h"
+
+namespace tardivox {
+
+double TSLRealQueue::Items(uint32_t index) const {
+  if (index >= values_.size()) {
+    throw ERangeError(FormatMessage("Index out of range = %u", {std::to_string(index)}));
+  }
+  return values_[index];
+}
+
+void TSLRealQueue::DropFirst() {
+  if (values_.empty()) {
+    throw ERangeError(FormatMessage("Index out of range = %u", {"0"}));
+  }
+  values_.pop_front();
+}
+
+}  // namespace tardivox

@@ -28,6 +28,10 @@ void Remove(std::vector<TOWObject*>& list, const TOWObject* o) {
 TOWObject::TOWObject() : lock_(MakeRef<TOWLockObject>()) {}
 
 TOWObject::~TOWObject() {
+  DissolveDependencies();
+}
+
+void TOWObject::DissolveDependencies() {
   if (dependsOn_.empty() && dependents_.empty()) return;
   TOWGlobalWriteLockSection global;
   TOWWriteLockSection self(*this);

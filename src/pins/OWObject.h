@@ -53,6 +53,12 @@ class TOWObject {
   int32_t ReadCount() const;
   int32_t WriteCount() const;
 
+ protected:
+  // Removes every dependency, last first (under the global write section): first the objects
+  // this one depends on, then those that depend on it. A derived class whose destruction must
+  // finish inside one global write section calls it there; the destructor calls it anyway.
+  void DissolveDependencies();
+
  private:
   template <bool Write>
   void LockGroupLock();

@@ -1,0 +1,81 @@
+#pragma once
+// The persistent-object base: an object whose published properties can be read and set by
+// name, so that a stored layout can apply the values that differ from the declared defaults.
+//
+// A class publishes its properties in its constructor, in declaration order: value properties
+// (with a getter, a setter and the declared default) and object properties (a nested persistent
+// object reached through the property, for example a component's `AudioFormat` or its pins).
+// Property paths are dotted: "AudioFormat.SampleRate".
+//
+// Threads: the property table is built during construction and read-only afterwards; getting
+// and setting go through the published accessors, which state their own thread rules (property
+// setters of components run on the window's thread).
+// Failure: setting an unknown property or one without a setter raises Exception; a setter may
+// raise its own errors.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+namespace tardivox {
+
+// A published property value: booleans, integers (all widths), floating point and strings
+// (identifiers and enumeration names are strings).
+using TPropertyValue = std::variant<bool, int64_t, double, std::string>;
+
+class TPersistent;
+
+struct TPublishedProperty {
+  std::string name;
+  // Value properties: getter, optional setter (read-only without), the declared default.
+  std::function<TPropertyValue()> get;
+  std::function<void(const TPropertyValue&)> set;
+  TPropertyValue defaultValue;
+  // Object properties: the nested object (not owned), null for value properties.
+  TPersistent* object = nullptr;
+
+  bool IsObject() const { return object != nullptr; }
+  // A stored layout records a value property only when it differs from its default.
+  bool IsDefault() const { return !IsObject() && get && get() == defaultValue; }
+};
+
+class TPersistent {
+ public:
+  TPersistent() = default;
+  TPersistent(const TPersistent&) = delete;
+  TPersistent& operator=(const TPersistent&) = delete;
+  virtual ~TPersistent() = default;
+
+  // Published properties in declaration order.
+  const std::vector<TPublishedProperty>& PublishedProperties() const { return properties_; }
+  // The property at a dotted path, or null.
+  const TPublishedProperty* FindProperty(std::string_view path) const;
+  // Sets a value property by dotted path; raises Exception when the path names no settable
+  // value property.
+  void SetPropertyValue(std::string_view path, const TPropertyValue& value);
+  // Reads a value property by dotted path; raises Exception when there is none.
+  TPropertyValue GetPropertyValue(std::string_view path) const;
+  // The dotted path of published object properties that leads from this object to `target`
+  // (each nested object visited once), or empty when `target` is not reachable.
+  std::string PathTo(const TPersistent* target) const;
+
+  // Conversions used by setters: integer and boolean values convert into each other and into
+  // floating point; anything else raises Exception.
+  static int64_t AsInteger(const TPropertyValue& value);
+  static double AsFloat(const TPropertyValue& value);
+  static bool AsBool(const TPropertyValue& value);
+  static const std::string& AsString(const TPropertyValue& value);
+
+ protected:
+  void PublishValue(std::string name, std::function<TPropertyValue()> get,
+                    std::function<void(const TPropertyValue&)> set, TPropertyValue defaultValue);
+  void PublishObject(std::string name, TPersistent* object);
+
+ private:
+  std::vector<TPublishedProperty> properties_;
+};
+
+}  // namespace tardivox

@@ -199,42 +199,6 @@ TEST(Delivery, ASinkDroppedDuringANotificationReceivesNothingMore) {
   EXPECT_EQ(source.OutputPin.SinkCount(), 1);
 }
 
-TEST(Delivery, RegistryHoldsTheStandardTypes) {
-  auto& registry = TOWStreamTypeRegistry::Instance();
-  const struct {
-    Guid id;
-    const char* name;
-    TOWStreamFunction function;
-  } standard[] = {
-      {kIntegerSingleType, "Integer single", nullptr},
-      {kFloatSingleType, "Float single", nullptr},
-      {kRealSingleType, "Real single", nullptr},
-      {kRealComplexSingleType, "Real Complex single", nullptr},
-      {kBooleanSingleType, "Boolean single", nullptr},
-      {kCharacterSingleType, "Character single", nullptr},
-      {kStringType, "Sting", nullptr},
-      {kSingleValueType, "", &SingleValueDelivery},
-      {kBlockBufferType, "", &SignalDelivery},
-      {kBlockBufferType2, "", &SignalDelivery},
-      {kRealBufferType, "", &SignalDelivery},
-      {kIntegerBufferType, "", &SignalDelivery},
-      {kComplexBufferType, "", &SignalDelivery},
-      {kAudioStreamType, "", &SignalDelivery},
-  };
-  for (const auto& s : standard) {
-    EXPECT_EQ(registry.Name(s.id), s.name) << s.id.ToString();
-    EXPECT_EQ(registry.Function(s.id), s.function) << s.id.ToString();
-  }
-  const Guid unknown = GuidLiteral("{00000000-0000-0000-0000-0000000000AB}");
-  const int count = registry.Count();
-  EXPECT_EQ(registry.Name(unknown), "");
-  EXPECT_EQ(registry.Function(unknown), nullptr);
-  EXPECT_EQ(registry.Count(), count + 1) << "a lookup appends the identifier";
-  registry.SetName(unknown, "Test");
-  EXPECT_EQ(registry.Name(unknown), "Test");
-  EXPECT_EQ(registry.Count(), count + 1);
-}
-
 // A sink that takes float single values but no buffer type.
 class TFloatSink : public TOWSinkPin, public IOWPinReceiver {
  public:

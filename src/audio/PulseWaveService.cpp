@@ -1,0 +1,704 @@
+#include "audio/PulseWaveService.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "audio/PulseFormat.h"
+
+namespace tardivox {
+
+namespace {
+
+// Bounds of every wait on the server: a hung server must not hang the program.
+constexpr int kConnectTimeoutMs = 5000;
+constexpr int kStreamTimeoutMs = 5000;
+constexpr int kQueryTimeoutMs = 3000;
+
+// The live service, for the static PulseAudio callbacks (it outlives its main loop).
+TALPulseWaveService* gService = nullptr;
+
+// Stream callbacks carry the handle, not a pointer: an event that arrives after the stream was
+// closed finds no stream instead of freed memory.
+void* Cookie(TWaveHandle handle) {
+  return reinterpret_cast<void*>(static_cast<uintptr_t>(handle));
+}
+
+enum TRebase { kRebaseNone, kRebaseAwaitFlush, kRebaseAwaitTiming };
+
+}  // namespace
+
+struct TALPulseWaveService::TPulseStream : TALWaveServiceBase::TStream {
+  pa_stream* stream = nullptr;
+  bool ready = false;
+  bool failed = false;
+  uint32_t bytesPerFrame = 1;
+  double bytesPerSecond = 1;
+  uint32_t tunedForBytes = 0;  // buffer size the server attributes were asked for
+  TBufferAttr granted;
+  bool grantedKnown = false;
+  pa_time_event* pollTimer = nullptr;
+  bool pollArmed = false;
+  unsigned pendingFlushes = 0;
+  // Playback positions: `baseIndex` is the server's write index where our byte 0 landed;
+  // a queued header's `reserved` holds the position of its end.
+  TRebase rebase = kRebaseNone;
+  unsigned rebaseTries = 0;
+  uint64_t baseIndex = 0;
+  uint64_t queuedBytes = 0;
+  uint64_t writtenBytes = 0;
+  bool timingInFlight = false;
+  bool timingForRebase = false;
+  bool timingAgain = false;
+  // Capture: data that was on its way before a reset is dropped until the flush is answered.
+  bool discarding = false;
+};
+
+class TALPulseWaveService::TLoopLock {
+ public:
+  explicit TLoopLock(pa_threaded_mainloop* loop) : loop_(loop) { pa_threaded_mainloop_lock(loop_); }
+  TLoopLock(const TLoopLock&) = delete;
+  TLoopLock& operator=(const TLoopLock&) = delete;
+  ~TLoopLock() { pa_threaded_mainloop_unlock(loop_); }
+
+ private:
+  pa_threaded_mainloop* loop_;
+};
+
+TALPulseWaveService& TALPulseWaveService::Instance() {
+  static TALPulseWaveService service;
+  return service;
+}
+
+TALPulseWaveService::TALPulseWaveService() {
+  mainloop_ = pa_threaded_mainloop_new();
+  if (!mainloop_) throw std::bad_alloc();
+  pa_threaded_mainloop_set_name(mainloop_, "tardivox-pulse");
+  gService = this;
+  if (pa_threaded_mainloop_start(mainloop_) < 0) {
+    pa_threaded_mainloop_free(mainloop_);
+    throw std::runtime_error("cannot start the PulseAudio main loop");
+  }
+}
+
+TALPulseWaveService::~TALPulseWaveService() {
+  {
+    TLoopLock lock(mainloop_);
+    DropAllStreams();
+    DropContext();
+  }
+  pa_threaded_mainloop_stop(mainloop_);
+  pa_threaded_mainloop_free(mainloop_);
+  gService = nullptr;
+}
+
+void TALPulseWaveService::LockState() {
+  pa_threaded_mainloop_lock(mainloop_);
+}
+void TALPulseWaveService::UnlockState() {
+  pa_threaded_mainloop_unlock(mainloop_);
+}
+
+template <class Done>
+bool TALPulseWaveService::WaitLocked(Done done, int timeoutMs) {
+  if (done()) return true;
+  struct TTimer {
+    pa_threaded_mainloop* loop;
+    bool expired = false;
+  } timer{mainloop_};
+  timeval when;
+  pa_gettimeofday(&when);
+  pa_timeval_add(&when, static_cast<pa_usec_t>(timeoutMs) * PA_USEC_PER_MSEC);
+  pa_mainloop_api* api = pa_threaded_mainloop_get_api(mainloop_);
+  pa_time_event* event = api->time_new(
+      api, &when,
+      [](pa_mainloop_api*, pa_time_event*, const timeval*, void* userdata) {
+        auto* t = static_cast<TTimer*>(userdata);
+        t->expired = true;
+        pa_threaded_mainloop_signal(t->loop, 0);
+      },
+      &timer);
+  bool ok = false;
+  while (!(ok = done()) && !timer.expired) pa_threaded_mainloop_wait(mainloop_);
+  api->time_free(event);
+  return ok;
+}
+
+void TALPulseWaveService::ContextStateChanged(pa_context* context, void*) {
+  TALPulseWaveService* self = gService;
+  const pa_context_state_t state = pa_context_get_state(context);
+  if (context == self->context_) {
+    if (state == PA_CONTEXT_READY) {
+      self->contextWasReady_ = true;
+      self->unreachableReported_ = false;
+    } else if (!PA_CONTEXT_IS_GOOD(state) && self->contextWasReady_) {
+      self->contextWasReady_ = false;
+      std::fprintf(stderr, "tardivox: lost the connection to the sound server: %s\n",
+                   pa_strerror(pa_context_errno(context)));
+    }
+  }
+  pa_threaded_mainloop_signal(self->mainloop_, 0);
+}
+
+bool TALPulseWaveService::EnsureContext(std::string& why) {
+  // A connection that failed (the server went away) is replaced by a new one.
+  if (context_ && !PA_CONTEXT_IS_GOOD(pa_context_get_state(context_))) DropContext();
+  if (!context_) {
+    pa_mainloop_api* api = pa_threaded_mainloop_get_api(mainloop_);
+    pa_proplist* props = pa_proplist_new();
+    pa_proplist_sets(props, PA_PROP_APPLICATION_NAME, "Tardivox");
+    pa_proplist_sets(props, PA_PROP_APPLICATION_ID, "tardivox");
+    context_ = pa_context_new_with_proplist(api, "Tardivox", props);
+    pa_proplist_free(props);
+    if (!context_) {
+      why = "cannot create a connection to the sound server";
+      return false;
+    }
+    pa_context_set_state_callback(context_, &ContextStateChanged, nullptr);
+    // Never start a server of our own: the user's session decides which server runs.
+    if (pa_context_connect(context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
+      why = std::string("sound server unreachable: ") + pa_strerror(pa_context_errno(context_));
+      DropContext();
+      return false;
+    }
+  }
+  // Another thread may be waiting for the same connection and may replace it meanwhile: hold
+  // on to the one waited for.
+  pa_context* context = pa_context_ref(context_);
+  const bool settled = WaitLocked(
+      [context] {
+        const pa_context_state_t s = pa_context_get_state(context);
+        return s == PA_CONTEXT_READY || !PA_CONTEXT_IS_GOOD(s);
+      },
+      kConnectTimeoutMs);
+  const bool ready = pa_context_get_state(context) == PA_CONTEXT_READY && context == context_;
+  if (!ready) {
+    why = std::string("sound server unreachable: ") +
+          (settled ? pa_strerror(pa_context_errno(context)) : "no answer");
+    if (context == context_) DropContext();
+  }
+  pa_context_unref(context);
+  return ready;
+}
+
+void TALPulseWaveService::DropContext() {
+  if (!context_) return;
+  pa_context_set_state_callback(context_, nullptr, nullptr);
+  pa_context_disconnect(context_);
+  pa_context_unref(context_);
+  context_ = nullptr;
+  contextWasReady_ = false;
+  sources_.clear();
+  sinks_.clear();
+}
+
+struct TALPulseWaveService::TDeviceQuery {
+  pa_threaded_mainloop* loop;
+  std::vector<TDevice> devices;
+  bool done = false;
+  bool failed = false;
+};
+
+template <class Info>
+void TALPulseWaveService::DeviceListed(pa_context*, const Info* info, int eol, void* userdata) {
+  auto& query = *static_cast<TDeviceQuery*>(userdata);
+  if (eol != 0 || !info) {
+    query.failed = eol < 0;
+    query.done = true;
+    pa_threaded_mainloop_signal(query.loop, 0);
+    return;
+  }
+  const char* name = info->name ? info->name : "";
+  const char* description = info->description && *info->description ? info->description : name;
+  query.devices.push_back({name, description, info->sample_spec.channels});
+}
+
+bool TALPulseWaveService::RefreshDevices(bool input, bool report) {
+  std::string why;
+  if (!EnsureContext(why)) {
+    Devices(input).clear();
+    if (report && !unreachableReported_) {
+      unreachableReported_ = true;
+      std::fprintf(stderr, "tardivox: no audio devices: %s\n", why.c_str());
+    }
+    return false;
+  }
+  TDeviceQuery query{mainloop_, {}};
+  pa_operation* op =
+      input ? pa_context_get_source_info_list(context_, &DeviceListed<pa_source_info>, &query)
+            : pa_context_get_sink_info_list(context_, &DeviceListed<pa_sink_info>, &query);
+  if (!op) {
+    Devices(input).clear();
+    return false;
+  }
+  const bool answered = WaitLocked([&] { return query.done; }, kQueryTimeoutMs);
+  // The query lives on this stack frame: make sure no late answer reaches it.
+  if (!answered) pa_operation_cancel(op);
+  pa_operation_unref(op);
+  if (!answered || query.failed) {
+    Devices(input).clear();
+    return false;
+  }
+  Devices(input) = std::move(query.devices);
+  return true;
+}
+
+uint32_t TALPulseWaveService::waveInGetNumDevs() {
+  TLoopLock lock(mainloop_);
+  RefreshDevices(true);
+  return static_cast<uint32_t>(sources_.size());
+}
+
+uint32_t TALPulseWaveService::waveOutGetNumDevs() {
+  TLoopLock lock(mainloop_);
+  RefreshDevices(false);
+  return static_cast<uint32_t>(sinks_.size());
+}
+
+TWaveResult TALPulseWaveService::waveInGetDevCapsA(uint32_t deviceId, TWaveDevCaps& caps) {
+  TLoopLock lock(mainloop_);
+  if (sources_.empty()) RefreshDevices(true);
+  if (deviceId >= sources_.size()) return TWaveResult::BadDeviceId;
+  caps.name = sources_[deviceId].description;
+  caps.channels = sources_[deviceId].channels;
+  return TWaveResult::NoError;
+}
+
+TWaveResult TALPulseWaveService::waveOutGetDevCapsA(uint32_t deviceId, TWaveDevCaps& caps) {
+  TLoopLock lock(mainloop_);
+  if (sinks_.empty()) RefreshDevices(false);
+  if (deviceId >= sinks_.size()) return TWaveResult::BadDeviceId;
+  caps.name = sinks_[deviceId].description;
+  caps.channels = sinks_[deviceId].channels;
+  return TWaveResult::NoError;
+}
+
+std::string TALPulseWaveService::DescribeDevice(bool input, uint32_t deviceId) {
+  const std::string kind = input ? "input" : "output";
+  if (deviceId == kWaveMapper) return "the default " + kind + " device";
+  std::vector<TDevice>& devices = Devices(input);
+  // Quietly: a failing open says why in its own line.
+  if (devices.empty()) RefreshDevices(input, false);
+  if (deviceId < devices.size()) return kind + " device \"" + devices[deviceId].description + "\"";
+  return kind + " device number " + std::to_string(deviceId);
+}
+
+bool TALPulseWaveService::GrantedBufferAttr(TWaveHandle handle, TBufferAttr& attr) {
+  TLoopLock lock(mainloop_);
+  auto* stream = static_cast<TPulseStream*>(FindStream(handle));
+  if (!stream || !stream->grantedKnown) return false;
+  attr = stream->granted;
+  return true;
+}
+
+std::string TALPulseWaveService::ServerDeviceName(TWaveHandle handle) {
+  TLoopLock lock(mainloop_);
+  auto* stream = static_cast<TPulseStream*>(FindStream(handle));
+  if (!stream || !stream->ready || stream->failed) return {};
+  const char* name = pa_stream_get_device_name(stream->stream);
+  return name ? name : "";
+}
+
+TALPulseWaveService::TPulseStream* TALPulseWaveService::Lookup(void* cookie, pa_stream* s) {
+  auto* stream = static_cast<TPulseStream*>(
+      FindStream(static_cast<TWaveHandle>(reinterpret_cast<uintptr_t>(cookie))));
+  return stream && stream->stream == s ? stream : nullptr;
+}
+
+TWaveResult TALPulseWaveService::OpenDevice(const TOpenRequest& request,
+                                            std::unique_ptr<TStream>& result, std::string& why) {
+  const pa_sample_spec spec = ToPulseSampleSpec(request.format);
+  const pa_channel_map map = ToPulseChannelMap(request.format);
+  if (!pa_sample_spec_valid(&spec) || !pa_channel_map_valid(&map) ||
+      !pa_channel_map_compatible(&map, &spec)) {
+    why = "the sound server does not take this format";
+    return TWaveResult::BadFormat;
+  }
+  if (!EnsureContext(why)) return TWaveResult::NoDriver;
+
+  std::string deviceName;
+  if (request.deviceId != kWaveMapper) {
+    std::vector<TDevice>& devices = Devices(request.input);
+    if (devices.empty()) RefreshDevices(request.input, false);
+    if (request.deviceId >= devices.size()) {
+      why = "no such device";
+      return TWaveResult::BadDeviceId;
+    }
+    deviceName = devices[request.deviceId].name;
+  }
+
+  pa_stream* s = pa_stream_new(context_, request.input ? "Tardivox capture" : "Tardivox playback",
+                               &spec, &map);
+  if (!s) {
+    why = pa_strerror(pa_context_errno(context_));
+    return TWaveResult::Error;
+  }
+  auto stream = std::make_unique<TPulseStream>();
+  stream->stream = s;
+  stream->handle = request.handle;
+  stream->input = request.input;
+  stream->bytesPerFrame = request.format.blockAlign;
+  stream->bytesPerSecond =
+      static_cast<double>(request.format.blockAlign) * request.format.samplesPerSec;
+  void* cookie = Cookie(request.handle);
+  pa_stream_set_state_callback(s, &StreamStateChanged, cookie);
+  pa_stream_set_buffer_attr_callback(s, &StreamAttrChanged, cookie);
+
+  // Until the first buffer tells its size, ask for about 10 ms at a time.
+  const uint32_t provisionalBytes =
+      std::max<uint32_t>(1, request.format.samplesPerSec / 100) * request.format.blockAlign;
+  pa_buffer_attr attr;
+  attr.maxlength = static_cast<uint32_t>(-1);
+  attr.tlength = static_cast<uint32_t>(-1);
+  attr.prebuf = static_cast<uint32_t>(-1);
+  attr.minreq = static_cast<uint32_t>(-1);
+  attr.fragsize = static_cast<uint32_t>(-1);
+  const char* device = deviceName.empty() ? nullptr : deviceName.c_str();
+  int connected;
+  // Latency follows the buffer attributes, so the server (and an idle null sink) runs with the
+  // small buffering we ask for instead of its default of seconds.
+  const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY |
+                                                    (request.input ? PA_STREAM_START_CORKED : 0));
+  if (request.input) {
+    pa_stream_set_read_callback(s, &StreamReadable, cookie);
+    attr.fragsize = provisionalBytes;
+    connected = pa_stream_connect_record(s, device, &attr, flags);
+  } else {
+    pa_stream_set_write_callback(s, &StreamWriteRequested, cookie);
+    pa_stream_set_underflow_callback(s, &StreamUnderflow, cookie);
+    attr.tlength = 2 * provisionalBytes;
+    // One frame of pre-buffering: playback starts with the first data and, after running dry,
+    // waits for the next buffer instead of letting the read position run ahead of it.
+    attr.prebuf = stream->bytesPerFrame;
+    connected = pa_stream_connect_playback(s, device, &attr, flags, nullptr, nullptr);
+  }
+  bool ready = false;
+  if (connected == 0) {
+    ready =
+        WaitLocked([&] { return pa_stream_get_state(s) != PA_STREAM_CREATING; }, kStreamTimeoutMs);
+    ready = ready && pa_stream_get_state(s) == PA_STREAM_READY;
+  }
+  if (!ready) {
+    // A failed stream has left its context: the connection's error tells why.
+    const int error = context_ ? pa_context_errno(context_) : PA_ERR_CONNECTIONTERMINATED;
+    why = connected == 0 && pa_stream_get_state(s) == PA_STREAM_CREATING
+              ? "no answer from the sound server"
+              : pa_strerror(error);
+    stream->stream = s;
+    OnClose(*stream);
+    return error == PA_ERR_NOENTITY ? TWaveResult::BadDeviceId : TWaveResult::Error;
+  }
+  stream->ready = true;
+  ReadGrantedAttr(*stream);
+  if (!request.input) {
+    // Learn where the server will put our first byte before writing any.
+    stream->rebase = kRebaseAwaitTiming;
+    RequestTiming(*stream);
+  }
+  result = std::move(stream);
+  return TWaveResult::NoError;
+}
+
+void TALPulseWaveService::ReadGrantedAttr(TPulseStream& stream) {
+  const pa_buffer_attr* attr = pa_stream_get_buffer_attr(stream.stream);
+  if (!attr) return;
+  stream.granted = {attr->maxlength, attr->tlength, attr->prebuf, attr->minreq, attr->fragsize};
+  stream.grantedKnown = true;
+}
+
+void TALPulseWaveService::Tune(TPulseStream& stream, uint32_t bufferBytes) {
+  if (bufferBytes <= stream.tunedForBytes || !stream.ready || stream.failed) return;
+  stream.tunedForBytes = bufferBytes;
+  pa_buffer_attr attr;
+  attr.maxlength = static_cast<uint32_t>(-1);
+  attr.minreq = static_cast<uint32_t>(-1);
+  attr.fragsize = static_cast<uint32_t>(-1);
+  attr.tlength = static_cast<uint32_t>(-1);
+  attr.prebuf = static_cast<uint32_t>(-1);
+  if (stream.input) {
+    attr.fragsize = bufferBytes;
+  } else {
+    attr.tlength = 2 * bufferBytes;
+    attr.prebuf = stream.bytesPerFrame;
+  }
+  if (pa_operation* op =
+          pa_stream_set_buffer_attr(stream.stream, &attr, &AttrSet, Cookie(stream.handle)))
+    pa_operation_unref(op);
+}
+
+void TALPulseWaveService::OnQueued(TStream& base, TWaveHeader& header) {
+  auto& stream = static_cast<TPulseStream&>(base);
+  const uint32_t usable = UsableBytes(stream, header);
+  Tune(stream, usable);
+  if (stream.input) return;
+  stream.queuedBytes += usable;
+  header.reserved = stream.queuedBytes;
+  Pump(stream);
+  // A buffer of no whole frame is done as soon as the ones before it are.
+  if (usable == 0) RequestTiming(stream);
+  UpdatePoll(stream);
+}
+
+void TALPulseWaveService::Pump(TPulseStream& stream) {
+  if (stream.input || !stream.ready || stream.failed || stream.rebase != kRebaseNone) return;
+  size_t room = pa_stream_writable_size(stream.stream);
+  if (room == static_cast<size_t>(-1)) return;
+  room -= room % stream.bytesPerFrame;
+  for (TWaveHeader* header : stream.queue) {
+    if (room == 0) break;
+    const uint64_t end = header->reserved;
+    if (end <= stream.writtenBytes) continue;
+    const uint32_t usable = UsableBytes(stream, *header);
+    const uint64_t offset = stream.writtenBytes - (end - usable);
+    const size_t bytes = std::min<uint64_t>(room, usable - offset);
+    // Without a free function the library copies the data, so the caller's buffer is only
+    // read here, under the lock.
+    if (pa_stream_write(stream.stream, header->data + offset, bytes, nullptr, 0, PA_SEEK_RELATIVE) <
+        0)
+      break;
+    stream.writtenBytes += bytes;
+    room -= bytes;
+  }
+}
+
+void TALPulseWaveService::RequestTiming(TPulseStream& stream) {
+  if (stream.input || !stream.ready || stream.failed) return;
+  if (stream.timingInFlight) {
+    stream.timingAgain = true;
+    return;
+  }
+  pa_operation* op =
+      pa_stream_update_timing_info(stream.stream, &TimingUpdated, Cookie(stream.handle));
+  if (!op) return;
+  pa_operation_unref(op);
+  stream.timingInFlight = true;
+  stream.timingForRebase = stream.rebase == kRebaseAwaitTiming;
+}
+
+void TALPulseWaveService::TimingUpdated(pa_stream* s, int success, void* cookie) {
+  TPulseStream* stream = gService->Lookup(cookie, s);
+  if (!stream) return;
+  stream->timingInFlight = false;
+  const pa_timing_info* timing = success ? pa_stream_get_timing_info(s) : nullptr;
+  bool again = stream->timingAgain;
+  stream->timingAgain = false;
+  if (stream->rebase == kRebaseAwaitTiming) {
+    // Only an answer asked for after the flush tells where the next byte will land.
+    if (stream->timingForRebase && timing &&
+        (!timing->write_index_corrupt || ++stream->rebaseTries > 20)) {
+      stream->baseIndex = static_cast<uint64_t>(timing->write_index_corrupt ? timing->read_index
+                                                                            : timing->write_index);
+      stream->rebase = kRebaseNone;
+      stream->rebaseTries = 0;
+      gService->Pump(*stream);
+    } else {
+      again = true;
+    }
+  } else if (stream->rebase == kRebaseNone && timing && !timing->read_index_corrupt) {
+    gService->CompletePlayed(*stream,
+                             static_cast<uint64_t>(std::max<int64_t>(0, timing->read_index)));
+  }
+  if (again) gService->RequestTiming(*stream);
+  gService->UpdatePoll(*stream);
+}
+
+void TALPulseWaveService::CompletePlayed(TPulseStream& stream, uint64_t readIndex) {
+  // Held back while paused: the caller was promised no completion until restart or reset.
+  if (stream.paused || readIndex < stream.baseIndex) return;
+  const uint64_t played = readIndex - stream.baseIndex;
+  while (!stream.queue.empty()) {
+    const uint64_t end = stream.queue.front()->reserved;
+    if (end > stream.writtenBytes || end > played) break;
+    CompleteFront(stream);
+  }
+}
+
+void TALPulseWaveService::UpdatePoll(TPulseStream& stream) {
+  // Write requests and underflows drive completion; the timer covers an end of stream where
+  // neither comes (the last buffer only partly read, no more data written).
+  const bool wanted = !stream.input && stream.ready && !stream.failed && !stream.paused &&
+                      stream.rebase == kRebaseNone && !stream.queue.empty();
+  if (wanted == stream.pollArmed) return;
+  // The main loop's own timer functions: a failed stream no longer has a context.
+  pa_mainloop_api* api = pa_threaded_mainloop_get_api(mainloop_);
+  if (!wanted) {
+    if (stream.pollTimer) api->time_restart(stream.pollTimer, nullptr);
+    stream.pollArmed = false;
+    return;
+  }
+  const double bufferSeconds =
+      (stream.tunedForBytes ? stream.tunedForBytes : stream.bytesPerSecond / 100) /
+      stream.bytesPerSecond;
+  const pa_usec_t interval =
+      std::clamp<pa_usec_t>(static_cast<pa_usec_t>(bufferSeconds * 0.5e6), 2000, 20000);
+  timeval when;
+  pa_gettimeofday(&when);
+  pa_timeval_add(&when, interval);
+  if (stream.pollTimer)
+    api->time_restart(stream.pollTimer, &when);
+  else
+    stream.pollTimer = api->time_new(api, &when, &PollFired, Cookie(stream.handle));
+  stream.pollArmed = stream.pollTimer != nullptr;
+}
+
+void TALPulseWaveService::PollFired(pa_mainloop_api*, pa_time_event*, const struct timeval*,
+                                    void* cookie) {
+  auto* stream = static_cast<TPulseStream*>(
+      gService->FindStream(static_cast<TWaveHandle>(reinterpret_cast<uintptr_t>(cookie))));
+  if (!stream) return;
+  stream->pollArmed = false;
+  gService->RequestTiming(*stream);
+  gService->UpdatePoll(*stream);
+}
+
+void TALPulseWaveService::StreamWriteRequested(pa_stream* s, size_t, void* cookie) {
+  TPulseStream* stream = gService->Lookup(cookie, s);
+  if (!stream) return;
+  gService->Pump(*stream);
+  // The server asks because it read: buffers may have finished.
+  gService->RequestTiming(*stream);
+}
+
+void TALPulseWaveService::StreamUnderflow(pa_stream* s, void* cookie) {
+  // Everything written has been read.
+  if (TPulseStream* stream = gService->Lookup(cookie, s)) gService->RequestTiming(*stream);
+}
+
+void TALPulseWaveService::StreamReadable(pa_stream* s, size_t, void* cookie) {
+  if (TPulseStream* stream = gService->Lookup(cookie, s)) gService->ReadInput(*stream);
+}
+
+void TALPulseWaveService::ReadInput(TPulseStream& stream) {
+  const uint8_t silence = stream.format.bitsPerSample == 8 ? 0x80 : 0x00;
+  for (;;) {
+    const void* data = nullptr;
+    size_t bytes = 0;
+    if (pa_stream_peek(stream.stream, &data, &bytes) < 0 || bytes == 0) break;
+    if (stream.started && !stream.discarding) {
+      const auto* source = static_cast<const uint8_t*>(data);
+      size_t left = bytes;
+      while (left > 0 && !stream.queue.empty()) {
+        TWaveHeader& header = *stream.queue.front();
+        const uint32_t usable = UsableBytes(stream, header);
+        const size_t take = std::min<size_t>(left, usable - header.bytesRecorded);
+        if (source) {
+          std::memcpy(header.data + header.bytesRecorded, source, take);
+          source += take;
+        } else {
+          std::memset(header.data + header.bytesRecorded, silence, take);  // a gap
+        }
+        header.bytesRecorded += static_cast<uint32_t>(take);
+        left -= take;
+        if (header.bytesRecorded == usable) CompleteFront(stream);
+      }
+      // With no buffer queued the data is lost, as on any recording device.
+    }
+    pa_stream_drop(stream.stream);
+  }
+}
+
+void TALPulseWaveService::StreamAttrChanged(pa_stream* s, void* cookie) {
+  if (TPulseStream* stream = gService->Lookup(cookie, s)) gService->ReadGrantedAttr(*stream);
+}
+
+void TALPulseWaveService::AttrSet(pa_stream* s, int, void* cookie) {
+  if (TPulseStream* stream = gService->Lookup(cookie, s)) {
+    gService->ReadGrantedAttr(*stream);
+    gService->UpdatePoll(*stream);
+  }
+}
+
+void TALPulseWaveService::StreamStateChanged(pa_stream* s, void* cookie) {
+  // An open waits for this signal before the stream is known by its handle.
+  pa_threaded_mainloop_signal(gService->mainloop_, 0);
+  TPulseStream* stream = gService->Lookup(cookie, s);
+  if (!stream || stream->failed || PA_STREAM_IS_GOOD(pa_stream_get_state(s))) return;
+  stream->failed = true;
+  gService->UpdatePoll(*stream);
+  // A failed stream has left its context: the reason is the connection's.
+  pa_context* context = gService->context_;
+  std::fprintf(stderr, "tardivox: lost %s: %s\n", stream->label.c_str(),
+               context ? pa_strerror(pa_context_errno(context)) : "connection lost");
+}
+
+void TALPulseWaveService::Flushed(pa_stream* s, int, void* cookie) {
+  TPulseStream* stream = gService->Lookup(cookie, s);
+  if (!stream || stream->pendingFlushes == 0 || --stream->pendingFlushes > 0) return;
+  if (stream->input) {
+    stream->discarding = false;
+  } else if (stream->rebase == kRebaseAwaitFlush) {
+    stream->rebase = kRebaseAwaitTiming;
+    gService->RequestTiming(*stream);
+  }
+}
+
+void TALPulseWaveService::OnStart(TStream& base) {
+  auto& stream = static_cast<TPulseStream&>(base);
+  if (!stream.ready || stream.failed) return;
+  if (pa_operation* op = pa_stream_cork(stream.stream, 0, nullptr, nullptr)) pa_operation_unref(op);
+}
+
+void TALPulseWaveService::OnPause(TStream& base) {
+  auto& stream = static_cast<TPulseStream&>(base);
+  UpdatePoll(stream);
+  if (!stream.ready || stream.failed) return;
+  if (pa_operation* op = pa_stream_cork(stream.stream, 1, nullptr, nullptr)) pa_operation_unref(op);
+}
+
+void TALPulseWaveService::OnRestart(TStream& base) {
+  auto& stream = static_cast<TPulseStream&>(base);
+  if (!stream.ready || stream.failed) return;
+  if (pa_operation* op = pa_stream_cork(stream.stream, 0, nullptr, nullptr)) pa_operation_unref(op);
+  Pump(stream);
+  // Buffers that finished while paused were held back; report them now.
+  RequestTiming(stream);
+  UpdatePoll(stream);
+}
+
+void TALPulseWaveService::OnReset(TStream& base) {
+  auto& stream = static_cast<TPulseStream&>(base);
+  if (stream.input) {
+    if (stream.ready && !stream.failed) {
+      if (pa_operation* op = pa_stream_cork(stream.stream, 1, nullptr, nullptr))
+        pa_operation_unref(op);
+      if (pa_operation* op = pa_stream_flush(stream.stream, &Flushed, Cookie(stream.handle))) {
+        pa_operation_unref(op);
+        ++stream.pendingFlushes;
+        stream.discarding = true;
+      }
+    }
+    return;
+  }
+  // Positions restart at 0 for the next buffer; where that lands on the server is learnt from
+  // the server once the flush is done, and nothing is written before.
+  stream.queuedBytes = 0;
+  stream.writtenBytes = 0;
+  if (stream.ready && !stream.failed) {
+    if (pa_operation* op = pa_stream_flush(stream.stream, &Flushed, Cookie(stream.handle))) {
+      pa_operation_unref(op);
+      ++stream.pendingFlushes;
+      stream.rebase = kRebaseAwaitFlush;
+    }
+  }
+  UpdatePoll(stream);
+}
+
+void TALPulseWaveService::OnClose(TStream& base) {
+  auto& stream = static_cast<TPulseStream&>(base);
+  if (!stream.stream) return;
+  if (stream.pollTimer) {
+    pa_mainloop_api* api = pa_threaded_mainloop_get_api(mainloop_);
+    api->time_free(stream.pollTimer);
+    stream.pollTimer = nullptr;
+  }
+  pa_stream_set_state_callback(stream.stream, nullptr, nullptr);
+  pa_stream_set_read_callback(stream.stream, nullptr, nullptr);
+  pa_stream_set_write_callback(stream.stream, nullptr, nullptr);
+  pa_stream_set_underflow_callback(stream.stream, nullptr, nullptr);
+  pa_stream_set_buffer_attr_callback(stream.stream, nullptr, nullptr);
+  if (PA_STREAM_IS_GOOD(pa_stream_get_state(stream.stream))) pa_stream_disconnect(stream.stream);
+  pa_stream_unref(stream.stream);
+  stream.stream = nullptr;
+}
+
+}  // namespace tardivox

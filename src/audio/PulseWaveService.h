@@ -1,0 +1,129 @@
+#pragma once
+// The wave service on PulseAudio: one threaded main loop and one context for the process,
+// connected on first use and connected again by a later call after the server went away.
+//
+// Devices: input devices are the server's sources (monitors included) and output devices its
+// sinks, in the server's order, named by their full descriptions; the list is read again at
+// each count query. kWaveMapper opens the server's default source or sink.
+// Capture: a record stream fills the queued buffers in order (gaps in the stream become
+// silence) and returns each when full; the server delivers about one buffer at a time.
+// Playback: buffers are written as the server asks for data and each is returned only when the
+// server's read position has passed its end; the server-side buffer is kept to about two
+// buffers (GrantedBufferAttr tells what the server granted). Pause and restart cork and uncork
+// the stream; reset flushes it, returns every buffer and starts the positions afresh.
+// Failures: an open that fails says why on stderr; a stream that fails later (server gone)
+// says so once and returns no more buffers until reset or close, which never wait for the
+// server. Every wait on the server is bounded (a few seconds).
+//
+// Threads and locks (outermost first):
+//   1. the components' own locks (device state lock, wave thread queue lock);
+//   2. the main loop lock: the service's state lock; PulseAudio runs every event of this
+//      service with it held, and it guards the handle table, the streams and the device lists;
+//   3. the dispatch lock of the callback thread.
+// The components' callback is made by the dispatch thread with neither 2 nor 3 held, so the
+// main loop never waits for a component. The main loop lock is not re-entered by the service.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <pulse/pulseaudio.h>
+
+#include "audio/WaveServiceBase.h"
+
+namespace tardivox {
+
+class TALPulseWaveService final : public TALWaveServiceBase {
+ public:
+  // Buffer sizes in bytes as the server granted them.
+  struct TBufferAttr {
+    uint32_t maxLength = 0;
+    uint32_t targetLength = 0;  // playback: what the server keeps buffered
+    uint32_t preBuffer = 0;
+    uint32_t minRequest = 0;
+    uint32_t fragmentSize = 0;  // capture: how much the server sends at a time
+  };
+
+  // The process's service, created on first use (the server is not contacted before a device
+  // is counted, described or opened).
+  static TALPulseWaveService& Instance();
+
+  // What the server granted an open device, after the adjustment to its buffer size (which
+  // happens when the first buffer is queued and takes one round trip). False for an unknown
+  // handle or before the server answered.
+  bool GrantedBufferAttr(TWaveHandle handle, TBufferAttr& attr);
+  // The server's own name of the device an open handle uses ("" when unknown).
+  std::string ServerDeviceName(TWaveHandle handle);
+
+  uint32_t waveInGetNumDevs() override;
+  TWaveResult waveInGetDevCapsA(uint32_t deviceId, TWaveDevCaps& caps) override;
+  uint32_t waveOutGetNumDevs() override;
+  TWaveResult waveOutGetDevCapsA(uint32_t deviceId, TWaveDevCaps& caps) override;
+
+ private:
+  struct TDevice {
+    std::string name;
+    std::string description;
+    uint16_t channels = 0;
+  };
+  struct TPulseStream;
+  class TLoopLock;
+
+  TALPulseWaveService();
+  ~TALPulseWaveService() override;
+
+  void LockState() override;
+  void UnlockState() override;
+  std::string DescribeDevice(bool input, uint32_t deviceId) override;
+  TWaveResult OpenDevice(const TOpenRequest& request, std::unique_ptr<TStream>& stream,
+                         std::string& why) override;
+  void OnQueued(TStream& stream, TWaveHeader& header) override;
+  void OnStart(TStream& stream) override;
+  void OnPause(TStream& stream) override;
+  void OnRestart(TStream& stream) override;
+  void OnReset(TStream& stream) override;
+  void OnClose(TStream& stream) override;
+
+  // Everything below runs with the main loop lock held.
+  template <class Done>
+  bool WaitLocked(Done done, int timeoutMs);
+  bool EnsureContext(std::string& why);
+  void DropContext();
+  std::vector<TDevice>& Devices(bool input) { return input ? sources_ : sinks_; }
+  // Reads the device list again; `report` says on stderr (once per outage) why it failed.
+  bool RefreshDevices(bool input, bool report = true);
+  TPulseStream* Lookup(void* cookie, pa_stream* stream);
+
+  void Tune(TPulseStream& stream, uint32_t bufferBytes);
+  void Pump(TPulseStream& stream);
+  void RequestTiming(TPulseStream& stream);
+  void CompletePlayed(TPulseStream& stream, uint64_t readIndex);
+  void UpdatePoll(TPulseStream& stream);
+  void ReadInput(TPulseStream& stream);
+  void ReadGrantedAttr(TPulseStream& stream);
+
+  struct TDeviceQuery;
+  template <class Info>
+  static void DeviceListed(pa_context* context, const Info* info, int eol, void* userdata);
+  static void ContextStateChanged(pa_context* context, void* userdata);
+  static void StreamStateChanged(pa_stream* stream, void* userdata);
+  static void StreamWriteRequested(pa_stream* stream, size_t bytes, void* userdata);
+  static void StreamReadable(pa_stream* stream, size_t bytes, void* userdata);
+  static void StreamUnderflow(pa_stream* stream, void* userdata);
+  static void StreamAttrChanged(pa_stream* stream, void* userdata);
+  static void TimingUpdated(pa_stream* stream, int success, void* userdata);
+  static void Flushed(pa_stream* stream, int success, void* userdata);
+  static void AttrSet(pa_stream* stream, int success, void* userdata);
+  static void PollFired(pa_mainloop_api* api, pa_time_event* event, const struct timeval* tv,
+                        void* userdata);
+
+  pa_threaded_mainloop* mainloop_ = nullptr;
+  pa_context* context_ = nullptr;
+  bool contextWasReady_ = false;
+  bool unreachableReported_ = false;
+  std::vector<TDevice> sources_;
+  std::vector<TDevice> sinks_;
+};
+
+}  // namespace tardivox

@@ -1,0 +1,118 @@
+#include "audio/WaveThread.h"
+
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <exception>
+
+namespace tardivox {
+
+namespace {
+
+// The highest priority an ordinary thread may take: a few steps above normal. Refused without
+// the privilege, which only costs timing margin.
+void RaiseThreadPriority() {
+  const auto tid = static_cast<id_t>(syscall(SYS_gettid));
+  const int current = getpriority(PRIO_PROCESS, tid);
+  if (current > -5) (void)setpriority(PRIO_PROCESS, tid, -5);
+}
+
+}  // namespace
+
+TALWaveThread::TALWaveThread(THandler handler) : handler_(std::move(handler)) {
+  std::lock_guard lock(queueLock_);
+  thread_ = std::thread([this] { Run(); });
+  threadId_ = thread_.get_id();
+}
+
+TALWaveThread::~TALWaveThread() {
+  Stop();
+  ClearQueue();
+}
+
+void TALWaveThread::Wake() {
+  if (wakeCount_ >= kMaxWakeCount) return;
+  ++wakeCount_;
+  wake_.release();
+}
+
+void TALWaveThread::Post(uint32_t message, TWaveHandle device, uintptr_t parameter) {
+  std::lock_guard lock(queueLock_);
+  if (terminated_.load() || ended_) return;
+  queue_.push_back({message, device, parameter});
+  Wake();
+}
+
+void TALWaveThread::ClearQueue() {
+  std::lock_guard lock(queueLock_);
+  queue_.clear();
+}
+
+size_t TALWaveThread::QueuedCount() const {
+  std::lock_guard lock(queueLock_);
+  return queue_.size();
+}
+
+void TALWaveThread::Stop() {
+  {
+    std::lock_guard lock(queueLock_);
+    // A refused count (all 2000 pending) does no harm: the loop is then not blocked and sees
+    // the flag after its next wake-up.
+    if (!terminated_.exchange(true)) Wake();
+  }
+  if (std::this_thread::get_id() == threadId_) return;
+  if (thread_.joinable()) thread_.join();
+}
+
+void TALWaveThread::Run() {
+  {
+    // Wait until the constructor has published threadId_.
+    std::lock_guard lock(queueLock_);
+  }
+  RaiseThreadPriority();
+  for (;;) {
+    bool wait;
+    {
+      std::lock_guard lock(queueLock_);
+      if (terminated_.load()) break;
+      // Events queued while the wake count was full have no count: take them without waiting.
+      wait = queue_.size() <= static_cast<size_t>(wakeCount_);
+    }
+    if (wait) wake_.acquire();
+    TEvent event{};
+    bool taken = false;
+    {
+      std::lock_guard lock(queueLock_);
+      if (wait) --wakeCount_;
+      if (terminated_.load()) break;
+      if (!queue_.empty()) {
+        event = queue_.front();
+        queue_.pop_front();
+        taken = true;
+      }
+    }
+    if (!taken) continue;
+    try {
+      handler_(event.message, event.device, event.parameter);
+    } catch (const std::exception& e) {
+      std::fprintf(stderr, "tardivox: wave thread stopped: %s\n", e.what());
+      break;
+    } catch (...) {
+      std::fprintf(stderr, "tardivox: wave thread stopped by an unknown error\n");
+      break;
+    }
+  }
+  std::lock_guard lock(queueLock_);
+  ended_ = true;
+  queue_.clear();
+}
+
+void TALWaveThread::DeviceCallback(TWaveHandle device, uint32_t message, uintptr_t instance,
+                                   uintptr_t param1, uintptr_t) {
+  if (instance == 0 || message == kWomClose || message == kWimClose) return;
+  reinterpret_cast<TALWaveThread*>(instance)->Post(message, device, param1);
+}
+
+}  // namespace tardivox

@@ -18,7 +18,12 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${QT_QPA_PLAT
 fi
 
 private_dir=""
+app=""
 cleanup() {
+  if [ -n "$app" ]; then
+    kill -TERM "$app" 2>/dev/null || true
+    wait "$app" 2>/dev/null || true
+  fi
   if [ -n "$private_dir" ]; then
     if [ -f "$private_dir/pid" ]; then
       kill -TERM "$(cat "$private_dir/pid")" 2>/dev/null || true
@@ -27,6 +32,7 @@ cleanup() {
   fi
 }
 trap cleanup EXIT
+trap 'exit 130' INT TERM HUP
 
 if ! pactl info >/dev/null 2>&1; then
   private_dir=$(mktemp -d /tmp/tardivox-pulse.XXXXXX)
@@ -50,4 +56,10 @@ if ! pactl info >/dev/null 2>&1; then
   pactl set-default-sink tardivox_out >/dev/null
 fi
 
-build/release/src/app/tardivox "$@"
+# In the background so that a signal to this script still stops the program and the server.
+build/release/src/app/tardivox "$@" &
+app=$!
+status=0
+wait "$app" || status=$?
+app=""
+exit "$status"

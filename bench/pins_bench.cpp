@@ -18,6 +18,10 @@ namespace {
 std::atomic<long> g_allocations{0};
 }
 
+// The replaced global operators below allocate with malloc and free with free; gcc cannot see
+// that they are one pair once they are inlined into sized deletes.
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+
 void* operator new(std::size_t size) {
   g_allocations.fetch_add(1, std::memory_order_relaxed);
   if (void* p = std::malloc(size ? size : 1)) return p;

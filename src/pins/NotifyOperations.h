@@ -29,6 +29,7 @@
 #include <cstdint>
 
 #include "buffers/DataBuffer.h"
+#include "buffers/SmartBufferManager.h"
 #include "buffers/WaveFormat.h"
 #include "pins/Guid.h"
 #include "pins/RefCounted.h"
@@ -45,7 +46,9 @@ class IOWNotifyOperation : public virtual TRefCounted {
   virtual TOWNotifyOperation* GetOperation() = 0;
 };
 
-class TOWNotifyOperation : public IOWNotifyOperation {
+// Operation objects take their memory from the block store, like buffers: a steady stream
+// reuses the same few areas and makes no system allocation per buffer.
+class TOWNotifyOperation : public IOWNotifyOperation, public TSLBlockStoreObject {
  public:
   // Takes the next identifier of the process-wide counter (the first operation gets 1).
   TOWNotifyOperation();

@@ -99,6 +99,7 @@ TfmMain::TfmMain(QWidget* parent)
                                    QStringLiteral("Sortie"))) {
   SetUpWindow();
   SetUpControls();
+  components_ = std::make_unique<TMainWindowComponents>();
 }
 
 TfmMain::~TfmMain() = default;

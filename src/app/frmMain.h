@@ -6,6 +6,9 @@
 #include <QWidget>
 
 #include <functional>
+#include <memory>
+
+#include "app/MainComponents.h"
 
 class QLabel;
 
@@ -60,6 +63,10 @@ class TfmMain : public QWidget {
   /// means the window may always close.
   void SetOnCloseQuery(TCloseQueryHandler handler) { onCloseQuery_ = std::move(handler); }
 
+  /// The components of the window's stored layout: the capture, delay line and playback chain,
+  /// created, set and connected from the layout when the window is constructed.
+  TMainWindowComponents& Components() const { return *components_; }
+
   // The settings panel and its controls, in creation order.
   TGradientToolPanel* const pnlAudioRec1;
   QLabel* const Label3;
@@ -92,6 +99,7 @@ class TfmMain : public QWidget {
   void SetUpControls();
 
   TCloseQueryHandler onCloseQuery_;
+  std::unique_ptr<TMainWindowComponents> components_;
 };
 
 }  // namespace tardivox

@@ -36,6 +36,17 @@ void TPersistent::PublishValue(std::string name, std::function<TPropertyValue()>
   properties_.push_back(std::move(p));
 }
 
+void TPersistent::PublishIdentifier(std::string name, std::function<std::string()> get,
+                                    std::function<void(const std::string&)> set,
+                                    std::string defaultValue) {
+  std::function<void(const TPropertyValue&)> setValue;
+  if (set) setValue = [set](const TPropertyValue& v) { set(AsString(v)); };
+  PublishValue(
+      std::move(name), [get] { return TPropertyValue(get()); }, std::move(setValue),
+      std::move(defaultValue));
+  properties_.back().identifier = true;
+}
+
 void TPersistent::PublishObject(std::string name, TPersistent* object) {
   TPublishedProperty p;
   p.name = std::move(name);

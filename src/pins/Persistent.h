@@ -36,6 +36,8 @@ struct TPublishedProperty {
   TPropertyValue defaultValue;
   // Object properties: the nested object (not owned), null for value properties.
   TPersistent* object = nullptr;
+  // A string property whose values are identifiers (an enumeration): stored unquoted.
+  bool identifier = false;
 
   bool IsObject() const { return object != nullptr; }
   // A stored layout records a value property only when it differs from its default.
@@ -73,6 +75,9 @@ class TPersistent {
   void PublishValue(std::string name, std::function<TPropertyValue()> get,
                     std::function<void(const TPropertyValue&)> set, TPropertyValue defaultValue);
   void PublishObject(std::string name, TPersistent* object);
+  // A string property holding enumeration names, stored as identifiers (`BorderStyle = bsNone`).
+  void PublishIdentifier(std::string name, std::function<std::string()> get,
+                         std::function<void(const std::string&)> set, std::string defaultValue);
 
  private:
   std::vector<TPublishedProperty> properties_;

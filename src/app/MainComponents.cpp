@@ -1,0 +1,46 @@
+#include "app/MainComponents.h"
+
+#include <mutex>
+
+#include "app/MainLayoutText.h"
+#include "audio/AudioIn.h"
+#include "audio/AudioOut.h"
+#include "pins/ClassRegistry.h"
+#include "pins/Exceptions.h"
+#include "pins/LayoutReader.h"
+#include "processing/DelayLine.h"
+
+namespace tardivox {
+
+std::string_view TMainWindowComponents::MainWindowLayout() {
+  return kMainWindowLayoutText;
+}
+
+void TMainWindowComponents::RegisterClasses() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    TClassRegistry& registry = TClassRegistry::Global();
+    registry.RegisterName("TfmMain", typeid(TMainWindowComponents));
+    registry.Register<TALAudioIn>("TALAudioIn");
+    registry.Register<TALDelayLine>("TALDelayLine");
+    registry.Register<TALAudioOut>("TALAudioOut");
+  });
+}
+
+TMainWindowComponents::TMainWindowComponents(std::string_view layout) : TComponent(nullptr) {
+  RegisterClasses();
+  ReadLayout(*this, layout);
+  // The controller relies on these three; a layout without them is not this window's.
+  audioIn_ = Find<TALAudioIn>("ALAudioIn1");
+  delayLine_ = Find<TALDelayLine>("ALDelayLine1");
+  audioOut_ = Find<TALAudioOut>("ALAudioOut1");
+}
+
+template <class T>
+T* TMainWindowComponents::Find(const char* name) const {
+  auto* component = dynamic_cast<T*>(FindComponent(name));
+  if (!component) throw Exception(std::string("The window layout has no ") + name);
+  return component;
+}
+
+}  // namespace tardivox

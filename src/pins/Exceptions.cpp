@@ -13,8 +13,8 @@ std::string FormatMessage(const char* format, std::initializer_list<std::string>
       out += *p;
       continue;
     }
-    const char spec = *++p;
-    if (spec == '%') {
+    const char conversion = *++p;
+    if (conversion == '%') {
       out += '%';
     } else if (next != args.end()) {
       out += *next++;

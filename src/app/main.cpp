@@ -1,6 +1,7 @@
 #include <QApplication>
 #include <QStyleFactory>
 
+#include "app/Controller.h"
 #include "app/frmMain.h"
 
 int main(int argc, char* argv[]) {
@@ -12,6 +13,10 @@ int main(int argc, char* argv[]) {
     QApplication::setStyle(style);
   }
   tardivox::TfmMain window;
+  // Declared after the window so that it is destroyed first: it detaches every handler.
+  tardivox::TDelayController controller(window);
   window.show();
+  // Start-up: device and line lists, a 2 s delay, the chain switched on.
+  controller.FormCreate();
   return QApplication::exec();
 }

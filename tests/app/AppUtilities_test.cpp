@@ -1,0 +1,81 @@
+// The message-processing wait, the guarded calls and the error box text.
+
+#include <QCoreApplication>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <stdexcept>
+
+#include "app/AppExceptions.h"
+#include "app/Misc.h"
+
+namespace tardivox {
+namespace {
+
+TEST(WaitProcessingMessagesTest, ProcessesEventsOnceForZeroMilliseconds) {
+  int processed = 0;
+  WaitProcessingMessages(
+      0, [] { return 7u; }, [&] { ++processed; });
+  EXPECT_EQ(processed, 1);
+}
+
+TEST(WaitProcessingMessagesTest, WaitsAcrossAWrapOfTheTickCount) {
+  uint32_t tick = 0xFFFFFFF0u;
+  int processed = 0;
+  WaitProcessingMessages(
+      40, [&] { return tick; },
+      [&] {
+        ++processed;
+        tick += 10;
+      });
+  EXPECT_EQ(processed, 4) << "40 ms at 10 ms per round, the counter wrapping after 16 ms";
+}
+
+TEST(WaitProcessingMessagesTest, SwallowsErrorsOfHandlersAndGoesOn) {
+  uint32_t tick = 0;
+  int processed = 0;
+  WaitProcessingMessages(
+      20, [&] { return tick; },
+      [&] {
+        ++processed;
+        tick += 10;
+        throw Exception("handler failed");
+      });
+  EXPECT_EQ(processed, 2);
+}
+
+TEST(WaitProcessingMessagesTest, KeepsTheWindowAliveForAtLeastTheTimeAsked) {
+  bool ran = false;
+  QTimer::singleShot(0, [&] { ran = true; });
+  const auto start = std::chrono::steady_clock::now();
+  WaitProcessingMessages(30);
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(29));
+  EXPECT_TRUE(ran) << "a queued event was not processed during the wait";
+}
+
+TEST(GuardedTest, SwallowsOrdinaryErrorsOnly) {
+  EXPECT_TRUE(Guarded([] {}));
+  EXPECT_FALSE(Guarded([] { throw ERangeError("Index out of range = 3"); }));
+  EXPECT_THROW(Guarded([] { throw std::logic_error("not a component failure"); }),
+               std::logic_error);
+}
+
+TEST(ErrorBoxTextTest, AppendsAFullStopAfterCharactersAboveIt) {
+  struct {
+    const char* message;
+    const char* shown;
+  } const cases[] = {{"Erreur", "Erreur."},           {"Erreur.", "Erreur."},
+                     {"Erreur !", "Erreur !"},        {"Fin (code 5)", "Fin (code 5)"},
+                     {"Valeur = 12", "Valeur = 12."}, {"", ""},
+                     {"Échec é", "Échec é."}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(ErrorBoxText(QString::fromUtf8(c.message)), QString::fromUtf8(c.shown)) << c.message;
+  }
+  EXPECT_EQ(ErrorBoxText(std::runtime_error("Périphérique absent")),
+            QStringLiteral("Périphérique absent."));
+}
+
+}  // namespace
+}  // namespace tardivox

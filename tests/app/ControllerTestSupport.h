@@ -1,0 +1,131 @@
+#pragma once
+// The main window with its controller on the offscreen platform, its chain on the in-process
+// wave service and its recording control on the test provider. Waits are recorded with the
+// state of the chain at that moment instead of being waited; each still processes events once.
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QLocale>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "FakeAudioRecord.h"
+#include "app/Controller.h"
+#include "app/DropDownList.h"
+#include "app/frmMain.h"
+#include "audio/AudioIn.h"
+#include "audio/AudioOut.h"
+#include "audio/VirtualWaveService.h"
+#include "audio/WaveService.h"
+#include "pins/UnloadedPin.h"
+#include "processing/DelayLine.h"
+
+namespace tardivox::testing {
+
+// One wait of the controller and what the chain looked like when it began.
+struct TWaitRecord {
+  uint32_t milliseconds;
+  bool audioIn;
+  bool audioOut;
+  bool delayLine;
+  bool operator==(const TWaitRecord&) const = default;
+};
+
+inline std::ostream& operator<<(std::ostream& out, const TWaitRecord& wait) {
+  return out << "{" << wait.milliseconds << " ms, in " << wait.audioIn << ", out " << wait.audioOut
+             << ", delay " << wait.delayLine << "}";
+}
+
+struct TErrorBoxRecord {
+  QString caption;
+  QString message;
+};
+
+class ControllerFixture : public ::testing::Test {
+ protected:
+  // `outputs` names the virtual output devices; the window is built at once.
+  explicit ControllerFixture(std::vector<std::string> outputs = {"Sortie 1", "Sortie 2"}) {
+    service_.AddInputDevice("Périphérique 1");
+    for (const std::string& name : outputs) service_.AddOutputDevice(name);
+    previousService_ = SetCurrentWaveService(&service_);
+    previousTitle_ = QGuiApplication::applicationDisplayName();
+    QGuiApplication::setApplicationDisplayName(QStringLiteral("Tardivox"));
+  }
+
+  ~ControllerFixture() override {
+    controller_.reset();
+    window_.reset();
+    SetCurrentWaveService(previousService_);
+    TOWUnloadedPin::DropUnused();
+    QGuiApplication::setApplicationDisplayName(previousTitle_);
+  }
+
+  // Builds the window and its controller. `provider` defaults to the two-device test control.
+  void Build(TCAudioRecord::TProviderFactory provider = {}) {
+    window_ = std::make_unique<TfmMain>();
+    TDelayController::TOptions options;
+    options.wait = [this](uint32_t milliseconds) {
+      waits_.push_back({milliseconds, In().Enabled(), Out().Enabled(), Delay().Enabled()});
+      if (onWait_) onWait_();
+      QCoreApplication::processEvents();
+    };
+    options.errorBox = [this](const QString& caption, const QString& message) {
+      errors_.push_back({caption, message});
+    };
+    options.audioRecordProvider = provider ? std::move(provider) : TFakeAudioRecord::Factory(log_);
+    controller_ = std::make_unique<TDelayController>(*window_, std::move(options));
+  }
+
+  void Start(TCAudioRecord::TProviderFactory provider = {}) {
+    Build(std::move(provider));
+    controller_->FormCreate();
+  }
+
+  TALAudioIn& In() { return window_->Components().ALAudioIn1(); }
+  TALAudioOut& Out() { return window_->Components().ALAudioOut1(); }
+  TALDelayLine& Delay() { return window_->Components().ALDelayLine1(); }
+
+  // The waits made from now on.
+  std::vector<TWaitRecord> WaitsSince(size_t first) const {
+    return {waits_.begin() + static_cast<std::ptrdiff_t>(std::min(first, waits_.size())),
+            waits_.end()};
+  }
+
+  // Opens of the virtual input device so far (each start of the chain opens it once).
+  size_t InputOpens() const {
+    size_t count = 0;
+    for (const auto& open : service_.Opens()) {
+      if (open.input && open.handle != kNoWaveHandle) ++count;
+    }
+    return count;
+  }
+
+  TALVirtualWaveService service_;
+  IALWaveService* previousService_ = nullptr;
+  QString previousTitle_;
+  std::shared_ptr<TFakeAudioRecord::TLog> log_ = std::make_shared<TFakeAudioRecord::TLog>();
+  std::vector<TWaitRecord> waits_;
+  std::function<void()> onWait_;
+  std::vector<TErrorBoxRecord> errors_;
+  std::unique_ptr<TfmMain> window_;
+  std::unique_ptr<TDelayController> controller_;
+};
+
+// Texts compared as UTF-8, so failures print them readably.
+inline std::string U8(const QString& text) {
+  return text.toStdString();
+}
+
+// The items of a drop-down list, in order.
+inline std::vector<std::string> Items(const TDropDownList& list) {
+  std::vector<std::string> items;
+  for (int i = 0; i < list.Count(); ++i) items.push_back(list.Item(i).toStdString());
+  return items;
+}
+
+}  // namespace tardivox::testing

@@ -1,0 +1,464 @@
+// The delay controller on the real window and chain: start-up, the delay boxes, rate and
+// buffer-size changes, Bypass, close, and a recording control that cannot be reached.
+
+#include <QLocale>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <stdexcept>
+
+#include "ControllerTestSupport.h"
+#include "app/CheckBox.h"
+#include "app/GradientToolPanel.h"
+#include "app/SpinEdit.h"
+#include "support/WaitFor.h"
+
+namespace tardivox::testing {
+namespace {
+
+// Texts with a decimal point are written with '.' and shown with the current locale's.
+QString Localised(const char* text) {
+  return QString::fromUtf8(text).replace(u'.', QLocale().decimalPoint());
+}
+
+QString DelayedCaption(const char* delay) {
+  return QStringLiteral("Historique Entrée / Sortie (signal retardé de %1)").arg(Localised(delay));
+}
+
+// A click by the user: the check mark toggles first, then the click handler runs.
+void Click(TCheckBox& box) {
+  box.SetChecked(!box.Checked());
+  if (box.OnClick()) box.OnClick()();
+}
+
+class ControllerTest : public ControllerFixture {};
+
+// --- Start-up under two locales -------------------------------------------------------------
+
+class ControllerStartUpTest : public ControllerFixture,
+                              public ::testing::WithParamInterface<QLocale::Language> {
+ protected:
+  ControllerStartUpTest() { QLocale::setDefault(QLocale(GetParam())); }
+  ~ControllerStartUpTest() override { QLocale::setDefault(QLocale::c()); }
+};
+
+TEST_P(ControllerStartUpTest, LeavesTheFirstDevicesATwoSecondDelayAndTheChainOn) {
+  Start();
+  TfmMain& w = *window_;
+  EXPECT_EQ(Items(*w.lstInDevices), (std::vector<std::string>{"Périphérique 1", "Périphérique 2"}));
+  EXPECT_EQ(w.lstInDevices->ItemIndex(), 0);
+  EXPECT_EQ(Items(*w.lstInDeviceLines), (std::vector<std::string>{"A", "B"}));
+  EXPECT_EQ(w.lstInDeviceLines->ItemIndex(), 0);
+  EXPECT_EQ(Items(*w.lstOutDevices), (std::vector<std::string>{"Sortie 1", "Sortie 2"}));
+  EXPECT_EQ(w.lstOutDevices->ItemIndex(), 0);
+  EXPECT_EQ(In().Device().DeviceName(), "Périphérique 1");
+  EXPECT_EQ(Out().Device().DeviceName(), "Sortie 1");
+
+  EXPECT_EQ(w.edDelaySec->text(), Localised("2.000"));
+  EXPECT_EQ(w.edDelaySamples->text(), QStringLiteral("88200"));
+  EXPECT_EQ(Delay().Delay(), 88200u);
+  EXPECT_EQ(w.lstSampleRate->Text(), QStringLiteral("44100"));
+  EXPECT_EQ(In().AudioFormat().SampleRate(), 44100u);
+
+  EXPECT_TRUE(In().Enabled());
+  EXPECT_TRUE(Out().Enabled());
+  EXPECT_TRUE(Delay().Enabled());
+  EXPECT_TRUE(w.btnActivate->Checked());
+  EXPECT_FALSE(w.cbBypass->Checked());
+  EXPECT_NE(service_.CurrentHandle(true), kNoWaveHandle) << "the capture did not open its device";
+  EXPECT_EQ(U8(w.pnlInOut->Caption()),
+            GetParam() == QLocale::French
+                ? "Historique Entrée / Sortie (signal retardé de 2,000 s)"
+                : "Historique Entrée / Sortie (signal retardé de 2.000 s)");
+  EXPECT_FALSE(w.edInputBufferSize->isEnabled());
+  EXPECT_FALSE(controller_->StartingUp());
+  EXPECT_TRUE(errors_.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Locales, ControllerStartUpTest,
+                         ::testing::Values(QLocale::English, QLocale::French),
+                         [](const auto& info) {
+                           return QLocale::languageToString(info.param).toStdString();
+                         });
+
+TEST_F(ControllerTest, ActivationSwitchesDelayLineThenPlaybackThenCaptureWithTheirWaits) {
+  Build();
+  controller_->ActivateChain(false);
+  EXPECT_EQ(waits_,
+            (std::vector<TWaitRecord>{
+                {100, false, false, true}, {100, false, true, true}, {100, true, true, true}}));
+  const size_t before = waits_.size();
+  controller_->DeactivateChain();
+  EXPECT_EQ(WaitsSince(before),
+            (std::vector<TWaitRecord>{
+                {100, false, true, true}, {100, false, false, true}, {100, false, false, false}}));
+  const size_t bypassed = waits_.size();
+  controller_->ActivateChain(true);
+  EXPECT_EQ(WaitsSince(bypassed).back(), (TWaitRecord{100, true, true, false}))
+      << "Bypass leaves the delay line disabled";
+}
+
+// --- The delay boxes ------------------------------------------------------------------------
+
+struct TDelayEntryCase {
+  const char* name;
+  bool secondsBox;   // else the samples box
+  const char* text;  // '.' stands for the locale's separator
+  uint32_t delayFrames;
+  const char* secondsShown;
+  const char* samplesShown;
+  const char* captionDelay;
+};
+
+class ControllerDelayEntryTest : public ControllerFixture,
+                                 public ::testing::WithParamInterface<TDelayEntryCase> {};
+
+TEST_P(ControllerDelayEntryTest, TypedEntry) {
+  const TDelayEntryCase& entry = GetParam();
+  Start();
+  TSpinEdit& box = entry.secondsBox ? *window_->edDelaySec : *window_->edDelaySamples;
+  box.setText(Localised(entry.text));  // raises the change handler, as typing does
+
+  EXPECT_EQ(Delay().Delay(), entry.delayFrames);
+  EXPECT_TRUE(Delay().Enabled()) << "the delay line is left enabled as it was";
+  if (entry.secondsBox) {
+    EXPECT_EQ(window_->edDelaySamples->text().toStdString(), entry.samplesShown);
+  } else {
+    EXPECT_EQ(window_->edDelaySec->text(), Localised(entry.secondsShown));
+  }
+  EXPECT_EQ(U8(window_->pnlInOut->Caption()), U8(DelayedCaption(entry.captionDelay)));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Entries, ControllerDelayEntryTest,
+    ::testing::Values(
+        // Above the upper limits: nothing changes.
+        TDelayEntryCase{"Seconds25", true, "25", 88200, "", "88200", "2.000 s"},
+        TDelayEntryCase{"Samples900000", false, "900000", 88200, "2.000", "", "2.000 s"},
+        // Truncated, not rounded.
+        TDelayEntryCase{"Seconds0_3", true, "0.3", 13229, "", "13229", "300 ms"},
+        // The box clamps what it shows; the delay line gets the exact count. The caption
+        // truncates the extended 0.001 × 1000, which lies just below 1.
+        TDelayEntryCase{"Seconds0_001", true, "0.001", 44, "", "100", "0 ms"},
+        TDelayEntryCase{"SecondsExactlyOne", true, "1", 44100, "", "44100", "1000 ms"},
+        TDelayEntryCase{"SecondsHalf", true, "0.5", 22050, "", "22050", "500 ms"},
+        TDelayEntryCase{"Seconds1_001", true, "1.001", 44144, "", "44144", "1.001 s"},
+        TDelayEntryCase{"Samples13229", false, "13229", 13229, "0.300", "", "300 ms"},
+        // Empty boxes read as their integer minimum: 0 s, 100 samples.
+        TDelayEntryCase{"SecondsEmpty", true, "", 0, "", "100", "0 ms"},
+        TDelayEntryCase{"SamplesEmpty", false, "", 100, "0.010", "", "10 ms"},
+        // Negative entries and a lone minus sign while typing never reach the delay line.
+        TDelayEntryCase{"SecondsMinus", true, "-", 88200, "", "88200", "2.000 s"},
+        TDelayEntryCase{"SecondsNegative", true, "-0.5", 88200, "", "88200", "2.000 s"},
+        TDelayEntryCase{"SamplesMinus", false, "-", 88200, "2.000", "", "2.000 s"},
+        TDelayEntryCase{"SamplesNegative", false, "-5", 88200, "2.000", "", "2.000 s"},
+        TDelayEntryCase{"SamplesUnicodeMinus", false, "\u22125", 88200, "2.000", "", "2.000 s"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ControllerTest, NegativeEntryIsAppliedAsTheMinimumWhenTheBoxLosesTheFocus) {
+  Start();
+  window_->edDelaySamples->setText(QStringLiteral("-5"));
+  ASSERT_EQ(Delay().Delay(), 88200u);
+  // What the box does on leaving the focus: its value brought into range, shown, raised.
+  window_->edDelaySamples->SetValue(window_->edDelaySamples->Value());
+  EXPECT_EQ(window_->edDelaySamples->text(), QStringLiteral("100"));
+  EXPECT_EQ(Delay().Delay(), 100u);
+}
+
+TEST_F(ControllerTest, DelayChangeDisablesTheLineMeanwhileAndKeepsItDisabledWhenBypassed) {
+  Start();
+  Click(*window_->cbBypass);
+  ASSERT_FALSE(Delay().Enabled());
+  const size_t before = waits_.size();
+  window_->edDelaySamples->setText(QStringLiteral("1000"));
+  EXPECT_EQ(Delay().Delay(), 1000u);
+  EXPECT_FALSE(Delay().Enabled());
+  EXPECT_EQ(WaitsSince(before),
+            (std::vector<TWaitRecord>{{100, true, true, false}, {100, true, true, false}}));
+}
+
+TEST_F(ControllerTest, Accepts882000SamplesAt11025Hz) {
+  Start();
+  window_->lstSampleRate->setCurrentIndex(0);  // a user choice: "11025"
+  ASSERT_EQ(In().AudioFormat().SampleRate(), 11025u);
+  window_->edDelaySamples->setText(QStringLiteral("882000"));
+  EXPECT_EQ(Delay().Delay(), 882000u);
+  EXPECT_EQ(window_->edDelaySec->text(), Localised("20.000"));
+  EXPECT_EQ(window_->pnlInOut->Caption(), DelayedCaption("20.000 s"));
+}
+
+// --- Sample rate and buffer size ------------------------------------------------------------
+
+TEST_F(ControllerTest, RateChangeKeepsTheSamplesAndRestartsTheChain) {
+  Start();
+  const size_t opens = InputOpens();
+  const size_t before = waits_.size();
+  window_->lstSampleRate->setCurrentIndex(1);  // "22050"
+  EXPECT_EQ(In().AudioFormat().SampleRate(), 22050u);
+  EXPECT_EQ(Delay().Delay(), 88200u);
+  EXPECT_EQ(window_->edDelaySamples->text(), QStringLiteral("88200"));
+  EXPECT_EQ(window_->edDelaySec->text(), Localised("4.000"));
+  EXPECT_EQ(window_->pnlInOut->Caption(), DelayedCaption("4.000 s"));
+  EXPECT_TRUE(In().Enabled());
+  EXPECT_EQ(InputOpens(), opens + 1) << "the capture restarts with the new rate";
+  EXPECT_EQ(service_.Opens().back().format.samplesPerSec, 22050u);
+  EXPECT_EQ(WaitsSince(before),
+            (std::vector<TWaitRecord>{{100, false, true, true},
+                                      {100, false, false, true},
+                                      {100, false, false, false},
+                                      {100, false, false, false},  // after the rate
+                                      {100, false, false, true},
+                                      {100, false, true, true},
+                                      {100, true, true, true}}));
+}
+
+TEST_F(ControllerTest, RateChangeWhileOffLeavesTheChainOff) {
+  Start();
+  Click(*window_->btnActivate);
+  ASSERT_FALSE(In().Enabled());
+  window_->lstSampleRate->setCurrentIndex(0);
+  EXPECT_EQ(In().AudioFormat().SampleRate(), 11025u);
+  EXPECT_FALSE(In().Enabled());
+  EXPECT_EQ(window_->edDelaySec->text(), Localised("8.000"));
+  EXPECT_TRUE(window_->edInputBufferSize->isEnabled());
+}
+
+TEST_F(ControllerTest, BufferSizeChangeWhileActiveStopsAppliesAndRestartsWithBypass) {
+  Start();
+  Click(*window_->cbBypass);
+  const size_t opens = InputOpens();
+  const size_t before = waits_.size();
+  controller_->ChangeInputBufferSize(256);
+  EXPECT_EQ(In().AudioFormat().BufferSize(), 256u);
+  EXPECT_TRUE(In().Enabled());
+  EXPECT_FALSE(Delay().Enabled()) << "restarted with Bypass still on";
+  EXPECT_EQ(InputOpens(), opens + 1);
+  EXPECT_EQ(WaitsSince(before),
+            (std::vector<TWaitRecord>{{100, false, true, false},
+                                      {100, false, false, false},
+                                      {100, false, false, false},
+                                      {50, false, false, false},  // after the size
+                                      {100, false, false, false},
+                                      {100, false, true, false},
+                                      {100, true, true, false}}));
+}
+
+TEST_F(ControllerTest, BufferSizeBoxAppliesOnlySizesWithinItsRange) {
+  Start();
+  Click(*window_->btnActivate);
+  TSpinEdit& box = *window_->edInputBufferSize;
+  for (const char* inProgress : {"-", "-5", "5", "0", "9000"}) {
+    box.setText(QString::fromLatin1(inProgress));
+    EXPECT_EQ(In().AudioFormat().BufferSize(), 512u) << "after \"" << inProgress << "\"";
+  }
+  box.setText(QStringLiteral("64"));
+  EXPECT_EQ(In().AudioFormat().BufferSize(), 64u);
+  EXPECT_FALSE(In().Enabled()) << "a change while off does not start the chain";
+}
+
+TEST_F(ControllerTest, BufferSizeChangesDuringStartUpAreIgnored) {
+  bool tried = false;
+  onWait_ = [&] {
+    if (controller_->StartingUp() && !tried) {
+      tried = true;
+      controller_->ChangeInputBufferSize(64);
+    }
+  };
+  Start();
+  ASSERT_TRUE(tried);
+  EXPECT_EQ(In().AudioFormat().BufferSize(), 512u);
+  controller_->ChangeInputBufferSize(64);
+  EXPECT_EQ(In().AudioFormat().BufferSize(), 64u) << "after start-up changes apply again";
+}
+
+// --- Bypass, activation and close -----------------------------------------------------------
+
+TEST_F(ControllerTest, BypassSwitchesTheDelayLineEvenWhileTheChainIsOff) {
+  Start();
+  Click(*window_->btnActivate);
+  ASSERT_FALSE(In().Enabled());
+  ASSERT_FALSE(Delay().Enabled());
+  Click(*window_->cbBypass);  // on
+  EXPECT_FALSE(Delay().Enabled());
+  EXPECT_EQ(window_->pnlInOut->Caption(),
+            QStringLiteral("Historique Entrée / Sortie (signal non retardé)"));
+  Click(*window_->cbBypass);  // off
+  EXPECT_TRUE(Delay().Enabled());
+  EXPECT_FALSE(In().Enabled());
+  EXPECT_EQ(window_->pnlInOut->Caption(), DelayedCaption("2.000 s"));
+}
+
+TEST_F(ControllerTest, ActivateBoxSwitchesTheChainAndTheBufferSizeBox) {
+  Start();
+  Click(*window_->btnActivate);
+  EXPECT_FALSE(In().Enabled());
+  EXPECT_FALSE(Out().Enabled());
+  EXPECT_FALSE(Delay().Enabled());
+  EXPECT_EQ(service_.CurrentHandle(true), kNoWaveHandle);
+  EXPECT_TRUE(window_->edInputBufferSize->isEnabled());
+  Click(*window_->btnActivate);
+  EXPECT_TRUE(In().Enabled());
+  EXPECT_TRUE(Delay().Enabled());
+  EXPECT_FALSE(window_->edInputBufferSize->isEnabled());
+}
+
+TEST_F(ControllerTest, ClosingLeavesCaptureOutputAndDelayLineDisabled) {
+  Start();
+  window_->show();
+  const size_t before = waits_.size();
+  EXPECT_TRUE(window_->close());
+  EXPECT_FALSE(In().Enabled());
+  EXPECT_FALSE(Out().Enabled());
+  EXPECT_FALSE(Delay().Enabled());
+  EXPECT_EQ(service_.CurrentHandle(true), kNoWaveHandle);
+  EXPECT_EQ(WaitsSince(before), (std::vector<TWaitRecord>{{100, true, true, false},
+                                                          {100, false, true, false},
+                                                          {100, false, false, false},
+                                                          {100, false, false, false}}));
+}
+
+// --- Sound through the chain --------------------------------------------------------------
+
+class ControllerSoundTest : public ControllerFixture {
+ protected:
+  static constexpr uint32_t kFrames = 512;  // the loaded buffer size
+  static constexpr uint32_t kBytesPerFrame = 4;
+
+  // A ramp that never repeats within the test and is never silent.
+  static std::vector<uint8_t> InputBuffer(uint32_t k) {
+    std::vector<uint8_t> bytes(kFrames * kBytesPerFrame);
+    for (uint32_t i = 0; i < kFrames * 2; ++i) {
+      const auto sample = static_cast<int16_t>(1 + (k * kFrames * 2 + i) % 30000);
+      std::memcpy(bytes.data() + 2 * i, &sample, sizeof sample);
+    }
+    return bytes;
+  }
+
+  // Captures buffer k and plays what the chain makes of it; returns the bytes played.
+  std::vector<uint8_t> Pass(uint32_t k) {
+    const TWaveHandle in = service_.CurrentHandle(true);
+    const TWaveHandle out = service_.CurrentHandle(false);
+    const size_t played = service_.PlayedData(out).size();
+    const auto data = InputBuffer(k);
+    EXPECT_TRUE(service_.CompleteInput(in, data.data(), data.size()));
+    EXPECT_TRUE(WaitUntil([&] {
+      return service_.QueuedCount(out) == 1 && !service_.IsPaused(out);
+    })) << "buffer "
+        << k << " did not reach the output device";
+    EXPECT_TRUE(service_.CompleteOutput(out));
+    const auto all = service_.PlayedData(out);
+    return {all.begin() + static_cast<std::ptrdiff_t>(played), all.end()};
+  }
+};
+
+TEST_F(ControllerSoundTest, PlaysTheTypedDelayAndTheUndelayedSignalWithBypass) {
+  Start();
+  window_->edDelaySec->setText(Localised("0.01"));
+  ASSERT_EQ(Delay().Delay(), 441u);
+  ASSERT_NE(service_.CurrentHandle(false), kNoWaveHandle);
+
+  std::vector<uint8_t> captured;
+  std::vector<uint8_t> played;
+  for (uint32_t k = 0; k < 3; ++k) {
+    const auto bytes = InputBuffer(k);
+    captured.insert(captured.end(), bytes.begin(), bytes.end());
+    const auto out = Pass(k);
+    played.insert(played.end(), out.begin(), out.end());
+  }
+  std::vector<uint8_t> expected(441 * kBytesPerFrame, 0);
+  expected.insert(expected.end(), captured.begin(), captured.end());
+  ASSERT_EQ(played.size(), 3 * kFrames * kBytesPerFrame);
+  expected.resize(played.size());
+  EXPECT_TRUE(played == expected) << "the played sound is not the captured one 441 frames later";
+
+  Click(*window_->cbBypass);
+  EXPECT_TRUE(Pass(3) == InputBuffer(3)) << "Bypass must play the input undelayed";
+}
+
+// --- Failures -------------------------------------------------------------------------------
+
+TEST_F(ControllerTest, MissingRecordingControlShowsTheErrorAndLeavesTheChainOff) {
+  Start([] { return std::unique_ptr<IAudioRecord>(); });
+  ASSERT_EQ(errors_.size(), 1u);
+  EXPECT_EQ(errors_[0].caption, QStringLiteral("Tardivox"));
+  EXPECT_EQ(errors_[0].message,
+            QStringLiteral("Le contrôle d'enregistrement n'a pas pu être créé."));
+  EXPECT_EQ(window_->lstInDevices->Count(), 0);
+  EXPECT_EQ(window_->lstInDeviceLines->Count(), 0);
+  EXPECT_FALSE(In().Enabled());
+  EXPECT_FALSE(Out().Enabled());
+  EXPECT_FALSE(Delay().Enabled());
+  EXPECT_FALSE(window_->btnActivate->Checked());
+  EXPECT_EQ(Delay().Delay(), 50000u);
+  EXPECT_EQ(window_->pnlInOut->Caption(), QStringLiteral("Historique Entrée / Sortie"));
+  EXPECT_FALSE(controller_->StartingUp());
+  EXPECT_EQ(In().Device().DeviceName(), "Default");
+
+  // The output list still works; the empty input lists do nothing.
+  EXPECT_EQ(Items(*window_->lstOutDevices), (std::vector<std::string>{"Sortie 1", "Sortie 2"}));
+  window_->lstOutDevices->setCurrentIndex(1);
+  EXPECT_EQ(Out().Device().DeviceName(), "Sortie 2");
+  window_->lstInDevices->setCurrentIndex(0);
+  EXPECT_EQ(In().Device().DeviceName(), "Default");
+  EXPECT_EQ(errors_.size(), 1u) << "choosing in the empty lists reports nothing";
+
+  // The user can still switch the chain on, and buffer sizes apply again.
+  Click(*window_->btnActivate);
+  EXPECT_TRUE(In().Enabled());
+  Click(*window_->btnActivate);
+  controller_->ChangeInputBufferSize(128);
+  EXPECT_EQ(In().AudioFormat().BufferSize(), 128u);
+}
+
+TEST_F(ControllerTest, ErrorEscapingAHandlerIsShownAndTheProgramCarriesOn) {
+  Start();
+  onWait_ = [] { throw std::runtime_error("Panne du périphérique"); };
+  Click(*window_->cbBypass);
+  ASSERT_EQ(errors_.size(), 1u);
+  EXPECT_EQ(errors_[0].caption, QStringLiteral("Tardivox"));
+  EXPECT_EQ(errors_[0].message, QStringLiteral("Panne du périphérique."));
+  onWait_ = nullptr;
+  Click(*window_->cbBypass);
+  EXPECT_TRUE(Delay().Enabled());
+  EXPECT_EQ(errors_.size(), 1u);
+}
+
+// --- Conversions and texts ------------------------------------------------------------------
+
+TEST_F(ControllerTest, SecondsToSamplesTruncatesTheExtendedProduct) {
+  Build();
+  struct {
+    double seconds;
+    int32_t samples;
+  } const cases[] = {{2.0, 88200},
+                     {20.0, 882000},
+                     {0.3, 13229},
+                     {0.01, 441},
+                     {0.001, 44},
+                     {-0.5, -22050},
+                     {1e12, std::numeric_limits<int32_t>::max()},
+                     {-1e12, std::numeric_limits<int32_t>::min()},
+                     {std::nan(""), 0}};
+  for (const auto& c : cases) {
+    EXPECT_EQ(controller_->SecondsToSamples(c.seconds), c.samples) << c.seconds << " s";
+  }
+  EXPECT_NEAR(controller_->SamplesToSeconds(13229), 0.29997732426, 1e-10);
+  In().AudioFormat().SetSampleRate(0);
+  EXPECT_EQ(controller_->SecondsToSamples(2.0), 0);
+  EXPECT_EQ(controller_->SamplesToSeconds(88200), 0.0);
+}
+
+TEST(DelayTextTest, MillisecondsUpToOneSecondThenSecondsWithThreeDecimals) {
+  EXPECT_EQ(TDelayController::DelayText(0, "."), QStringLiteral("0 ms"));
+  EXPECT_EQ(TDelayController::DelayText(500, "."), QStringLiteral("500 ms"));
+  EXPECT_EQ(TDelayController::DelayText(1000, "."), QStringLiteral("1000 ms"));
+  EXPECT_EQ(TDelayController::DelayText(1001, "."), QStringLiteral("1.001 s"));
+  EXPECT_EQ(TDelayController::DelayText(1001, ","), QStringLiteral("1,001 s"));
+  EXPECT_EQ(TDelayController::DelayText(20000, ","), QStringLiteral("20,000 s"));
+}
+
+}  // namespace
+}  // namespace tardivox::testing

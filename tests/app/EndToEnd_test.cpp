@@ -1,0 +1,319 @@
+// The program end to end on the private PulseAudio server of the fixture: the real window
+// (offscreen) with its controller, the PulseAudio wave service and the PulseAudio recording
+// control start up by themselves; then, with the chain's devices chosen through the window's
+// lists, a noise burst played into the input comes out Delay later plus a bounded extra
+// latency (measured with the recorder of audio/LiveChainSupport.h). A screenshot of the window
+// after start-up is saved in the build tree.
+//
+// Measurement (not run by default): start-up to the first buffer, the extra latency at 512
+// frames over three bursts, then a timed run at 44100 Hz with 512-frame buffers reporting the
+// process's CPU use and the playback's underflows:
+//   PULSE_SERVER=... app_end_to_end_test --gtest_also_run_disabled_tests
+//       --gtest_filter='*DISABLED_Measure*'   (TARDIVOX_MEASURE_SECONDS, default 60)
+
+#include <QCoreApplication>
+#include <QImage>
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/CheckBox.h"
+#include "app/Controller.h"
+#include "app/DropDownList.h"
+#include "app/SpinEdit.h"
+#include "app/frmMain.h"
+#include "audio/AudioIn.h"
+#include "audio/AudioOut.h"
+#include "audio/ComponentTestSupport.h"
+#include "audio/LiveChainSupport.h"
+#include "processing/DelayLine.h"
+
+namespace tardivox {
+namespace {
+
+using namespace std::chrono_literals;
+using testing::TAlignment;
+using testing::TProbeSink;
+using testing::WaitUntil;
+
+// The recorder runs at 44100 Hz: lags below are in its frames.
+constexpr int64_t kRecorderRate = testing::kRecorderRate;
+// The extra latency the pipeline may add on top of Delay.
+constexpr int64_t kMaxExtraFrames = kRecorderRate / 2;
+constexpr double kMinCorrelation = 0.99;
+constexpr uint32_t kStartDelaySamples = 88200;  // 2 s at 44100 Hz
+constexpr uint32_t kLeadFrames = 2205;
+constexpr uint32_t kBurstFrames = 11025;
+// Capture buffers of the checks, set through the window's buffer-size box. At the program's
+// 512 frames (11.6 ms) the playback keeps little ahead of the test server's null sinks, which
+// consume in blocks of several milliseconds: on a loaded machine (two cores shared with
+// compilers and other suites) a burst then shows dropouts now and then. 2048 frames keep a
+// cushion; 512 is measured, not asserted (see the measurement test).
+constexpr int32_t kCheckedBufferFrames = 2048;
+
+double Seconds(std::chrono::steady_clock::duration d) {
+  return std::chrono::duration<double>(d).count();
+}
+
+// A click by the user: the check mark toggles first, then the click handler runs.
+void Click(TCheckBox& box) {
+  box.SetChecked(!box.Checked());
+  if (box.OnClick()) box.OnClick()();
+}
+
+// A choice by the user; false when the list has no such entry.
+bool Choose(TDropDownList& list, const std::string& text) {
+  for (int i = 0; i < list.Count(); ++i) {
+    if (list.Item(i).toStdString() != text) continue;
+    if (list.ItemIndex() == i) return true;
+    list.SetItemIndex(i);
+    if (list.OnChange()) list.OnChange()();
+    return true;
+  }
+  return false;
+}
+
+std::vector<std::string> Items(const TDropDownList& list) {
+  std::vector<std::string> items;
+  for (int i = 0; i < list.Count(); ++i) items.push_back(list.Item(i).toStdString());
+  return items;
+}
+
+// One window for the suite: it is started once, like the program, and the tests then drive it.
+class EndToEndTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    if (!std::getenv("PULSE_SERVER")) return;  // every test fails in SetUp with the reason
+    modules_ = testing::LoadChainRecorder();
+    errors_ = std::make_unique<std::vector<std::string>>();
+    const auto started = std::chrono::steady_clock::now();
+    window_ = std::make_unique<TfmMain>();
+    TDelayController::TOptions options;
+    // A modal box would block the test: the errors are collected instead.
+    options.errorBox = [](const QString& caption, const QString& message) {
+      errors_->push_back(caption.toStdString() + ": " + message.toStdString());
+    };
+    controller_ = std::make_unique<TDelayController>(*window_, std::move(options));
+    probe_ = std::make_unique<TProbeSink>();
+    // Stamped on the chain's thread when the first buffer leaves the delay line.
+    probe_->onReceive = [](IOWNotifyOperation& op) {
+      int64_t none = 0;
+      if (testing::KindOf(op) == "buffer")
+        firstBufferAt_.compare_exchange_strong(
+            none, std::chrono::steady_clock::now().time_since_epoch().count());
+    };
+    window_->Components().ALDelayLine1().OutputPin().ConnectTo(&probe_->Pin());
+    window_->show();
+    controller_->FormCreate();
+    const auto created = std::chrono::steady_clock::now();
+    firstBuffer_ = WaitUntil([] { return firstBufferAt_.load() != 0; }, 10s);
+    startUpSeconds_ = Seconds(created - started);
+    if (firstBuffer_) {
+      const std::chrono::steady_clock::time_point first{
+          std::chrono::steady_clock::duration{firstBufferAt_.load()}};
+      firstBufferSeconds_ = Seconds(first - started);
+    }
+    startUpErrors_ = *errors_;
+  }
+
+  static void TearDownTestSuite() {
+    if (controller_) controller_->FormCloseQuery();
+    controller_.reset();
+    window_.reset();
+    probe_.reset();
+    errors_.reset();
+    testing::UnloadChainRecorder(modules_);
+  }
+
+  void SetUp() override {
+    testing::RequirePrivateServer();
+    ASSERT_TRUE(window_ && controller_);
+    for (const std::string& m : modules_)
+      ASSERT_FALSE(m.empty()) << "a module of the test devices did not load";
+  }
+
+  static TfmMain& Window() { return *window_; }
+  static TDelayController& Controller() { return *controller_; }
+
+  // Chooses the recorder's paths in the window's lists and switches the chain off and on with
+  // the Activate box (a new device is heard from the next start), with `bypass`, `rate` and
+  // `bufferFrames` (typed into the buffer-size box while the chain is off).
+  void UseTestDevices(bool bypass, const std::string& rate,
+                      int32_t bufferFrames = kCheckedBufferFrames) {
+    ASSERT_TRUE(Choose(*Window().lstInDevices, testing::kCapSource))
+        << "no capture path in the input devices";
+    ASSERT_TRUE(Choose(*Window().lstOutDevices, testing::kOutSink))
+        << "no output path in the output devices";
+    if (Window().cbBypass->Checked() != bypass) Click(*Window().cbBypass);
+    ASSERT_TRUE(Choose(*Window().lstSampleRate, rate));
+    if (Window().btnActivate->Checked()) Click(*Window().btnActivate);
+    ASSERT_FALSE(Controller().IsChainActive());
+    ASSERT_TRUE(Window().edInputBufferSize->isEnabled());
+    Window().edInputBufferSize->SetValue(bufferFrames);
+    ASSERT_EQ(Window().Components().ALAudioIn1().AudioFormat().BufferSize(),
+              static_cast<uint32_t>(bufferFrames));
+    Click(*Window().btnActivate);
+    ASSERT_TRUE(Controller().IsChainActive());
+  }
+
+  // Plays a burst into the input while the chain runs and finds it in the output; the lag is
+  // searched from expectedLag − 50 ms to expectedLag + twice the allowed extra latency.
+  TAlignment Measure(int64_t expectedLag, double cutoffHz = 0) {
+    const std::vector<int16_t> burst = testing::NoiseBurst(kLeadFrames, kBurstFrames, cutoffHz);
+    const double tail = 1.0 + double(expectedLag) / kRecorderRate;
+    const auto rec = testing::RecordChain(tail, [&] {
+      const size_t seen = probe_->Count("buffer");
+      EXPECT_TRUE(WaitUntil([&] { return probe_->Count("buffer") >= seen + 8; }, 10s))
+          << "no audio flows through the chain";
+      testing::PlayIntoInput(burst);
+    });
+    const TAlignment a = testing::AlignChain(rec, kBurstFrames, expectedLag - 2205,
+                                             expectedLag + 2 * kMaxExtraFrames);
+    std::printf(
+        "expected lag %lld: found %lld, extra %.1f ms, correlation %.4f (worst eighth "
+        "%.4f), %llu underflows so far\n",
+        static_cast<long long>(expectedLag), static_cast<long long>(a.lagFrames),
+        (a.lagFrames - expectedLag) * 1000.0 / kRecorderRate, a.correlation, a.worstSegment,
+        static_cast<unsigned long long>(Window().Components().ALAudioOut1().Underflows()));
+    return a;
+  }
+
+  // Measure, once more when the output had a dropout: under a sanitizer with compilers running
+  // beside it, the server's sinks may now and then run dry for a moment even at 2048 frames.
+  // A second dropout, like a wrong lag, fails the test.
+  TAlignment MeasureAllowingOneDropout(int64_t expectedLag, double cutoffHz = 0) {
+    const TAlignment a = Measure(expectedLag, cutoffHz);
+    if (a.lagFrames < 0 || a.worstSegment >= kMinCorrelation) return a;
+    std::printf("a dropout in the output: measuring once more\n");
+    return Measure(expectedLag, cutoffHz);
+  }
+
+  static void ExpectDelayed(const TAlignment& a, int64_t expectedLag) {
+    ASSERT_GE(a.lagFrames, 0) << "the burst was not found in the output";
+    EXPECT_GE(a.correlation, kMinCorrelation);
+    EXPECT_GE(a.worstSegment, kMinCorrelation) << "the output has a gap or is corrupted";
+    EXPECT_GE(a.lagFrames - expectedLag, 0);
+    EXPECT_LE(a.lagFrames - expectedLag, kMaxExtraFrames);
+  }
+
+  static std::vector<std::string> modules_;
+  static std::unique_ptr<std::vector<std::string>> errors_;
+  static std::unique_ptr<TfmMain> window_;
+  static std::unique_ptr<TDelayController> controller_;
+  static std::unique_ptr<TProbeSink> probe_;
+  static std::vector<std::string> startUpErrors_;
+  static std::atomic<int64_t> firstBufferAt_;  // steady-clock ticks; 0 until then
+  static bool firstBuffer_;
+  static double startUpSeconds_;
+  static double firstBufferSeconds_;
+};
+
+std::vector<std::string> EndToEndTest::modules_;
+std::unique_ptr<std::vector<std::string>> EndToEndTest::errors_;
+std::unique_ptr<TfmMain> EndToEndTest::window_;
+std::unique_ptr<TDelayController> EndToEndTest::controller_;
+std::unique_ptr<TProbeSink> EndToEndTest::probe_;
+std::vector<std::string> EndToEndTest::startUpErrors_;
+std::atomic<int64_t> EndToEndTest::firstBufferAt_{0};
+bool EndToEndTest::firstBuffer_ = false;
+double EndToEndTest::startUpSeconds_ = 0;
+double EndToEndTest::firstBufferSeconds_ = 0;
+
+// Runs first (declaration order): the state the start-up left, before any test changed it.
+TEST_F(EndToEndTest, StartsUpByItselfOnTheServersFirstDevices) {
+  std::printf("window construction to the end of FormCreate %.3f s, to the first buffer %.3f s\n",
+              startUpSeconds_, firstBufferSeconds_);
+  EXPECT_TRUE(startUpErrors_.empty()) << startUpErrors_.front();
+  EXPECT_TRUE(firstBuffer_) << "the chain delivered no buffer within 10 s of the start";
+
+  // The lists show the server's devices, named as the wave service names them; the first of
+  // each is chosen.
+  IALWaveService& service = TALPulseWaveService::Instance();
+  EXPECT_EQ(Items(*Window().lstInDevices), testing::DeviceNames(service, true));
+  EXPECT_EQ(Items(*Window().lstOutDevices), testing::DeviceNames(service, false));
+  EXPECT_EQ(Window().lstInDevices->ItemIndex(), 0);
+  EXPECT_EQ(Window().lstOutDevices->ItemIndex(), 0);
+  EXPECT_EQ(Window().lstSampleRate->Text().toStdString(), "44100");
+
+  // 2 s of delay, the chain on and delaying.
+  auto& components = Window().Components();
+  EXPECT_EQ(components.ALDelayLine1().Delay(), kStartDelaySamples);
+  EXPECT_TRUE(Window().btnActivate->Checked());
+  EXPECT_FALSE(Window().cbBypass->Checked());
+  EXPECT_TRUE(Controller().IsChainActive());
+  EXPECT_TRUE(Controller().IsDelayLineEnabled());
+  EXPECT_TRUE(components.ALAudioOut1().Enabled());
+  EXPECT_FALSE(Window().edInputBufferSize->isEnabled()) << "changeable only while the chain is off";
+
+  // The screenshot after start-up, kept in the build tree.
+  QCoreApplication::processEvents();
+  const QImage shot = Window().grab().toImage();
+  EXPECT_EQ(shot.size(), QSize(TfmMain::kClientWidth, TfmMain::kClientHeight));
+  const QString path = QStringLiteral(TARDIVOX_TEST_OUTPUT_DIR "/tardivox-after-start-up.png");
+  EXPECT_TRUE(shot.save(path)) << path.toStdString();
+}
+
+TEST_F(EndToEndTest, DelaysTheInputByTwoSecondsPlusABoundedLatency) {
+  ASSERT_NO_FATAL_FAILURE(UseTestDevices(false, "44100"));
+  ASSERT_EQ(Window().Components().ALDelayLine1().Delay(), kStartDelaySamples);
+  ExpectDelayed(MeasureAllowingOneDropout(kStartDelaySamples), kStartDelaySamples);
+}
+
+TEST_F(EndToEndTest, BypassLetsTheInputThroughUndelayed) {
+  ASSERT_NO_FATAL_FAILURE(UseTestDevices(true, "44100"));
+  EXPECT_FALSE(Controller().IsDelayLineEnabled());
+  ExpectDelayed(MeasureAllowingOneDropout(0), 0);
+}
+
+TEST_F(EndToEndTest, At22050HzTheDelayStays88200SamplesSoFourSeconds) {
+  ASSERT_NO_FATAL_FAILURE(UseTestDevices(false, "22050"));
+  // The rate change restarted the chain; the delay kept its samples.
+  EXPECT_EQ(Window().Components().ALDelayLine1().Delay(), kStartDelaySamples);
+  EXPECT_EQ(Window().edDelaySec->text().toStdString(), "4.000");
+  // The capture and the playback resample at the server: a burst below 2 kHz passes both
+  // unchanged. 88200 samples at 22050 Hz are 176400 frames of the recorder.
+  constexpr int64_t kExpected = 2 * kStartDelaySamples;
+  ExpectDelayed(MeasureAllowingOneDropout(kExpected, 2000), kExpected);
+  // Back to the start rate for whatever runs next.
+  ASSERT_NO_FATAL_FAILURE(UseTestDevices(false, "44100"));
+}
+
+TEST_F(EndToEndTest, DISABLED_MeasureCpuAndUnderflowsAt512Frames) {
+  ASSERT_NO_FATAL_FAILURE(UseTestDevices(false, "44100", 512));
+  std::printf("buffer size %d frames\n", Window().edInputBufferSize->Value());
+  // The extra latency at the program's buffer size, over three bursts.
+  for (int burst = 0; burst < 3; ++burst) Measure(kStartDelaySamples);
+  const char* env = std::getenv("TARDIVOX_MEASURE_SECONDS");
+  const int seconds = env ? std::atoi(env) : 60;
+  auto& out = Window().Components().ALAudioOut1();
+  const uint64_t underflowsBefore = out.Underflows();
+  const size_t buffersBefore = probe_->Count("buffer");
+  rusage before{}, after{};
+  getrusage(RUSAGE_SELF, &before);
+  const auto started = std::chrono::steady_clock::now();
+  // A timed run with the window's events processed, as the program does; not a wait.
+  while (std::chrono::steady_clock::now() - started < std::chrono::seconds(seconds)) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    std::this_thread::sleep_for(20ms);
+  }
+  getrusage(RUSAGE_SELF, &after);
+  const double wall = Seconds(std::chrono::steady_clock::now() - started);
+  auto cpu = [](const rusage& r) {
+    return r.ru_utime.tv_sec + r.ru_stime.tv_sec + (r.ru_utime.tv_usec + r.ru_stime.tv_usec) / 1e6;
+  };
+  std::printf("%.1f s: CPU %.2f %% of one core, %zu buffers, %llu underflows\n", wall,
+              100.0 * (cpu(after) - cpu(before)) / wall, probe_->Count("buffer") - buffersBefore,
+              static_cast<unsigned long long>(out.Underflows() - underflowsBefore));
+}
+
+}  // namespace
+}  // namespace tardivox

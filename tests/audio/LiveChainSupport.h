@@ -1,0 +1,237 @@
+#pragma once
+// Measuring a live chain's delay on the private PulseAudio server of a fixture. The chain's
+// input and output both end in one four-channel null sink (input on the front pair, output on
+// the rear pair), whose monitor records them sample-aligned:
+//   kInSink  (remap sink → recorder front pair)   a test signal is played here
+//   kCapSource (remap source ← recorder monitor front pair)   the chain captures this
+//   kOutSink (remap sink → recorder rear pair)    the chain plays here
+// The total delay is found by cross-correlating the front-left and rear-left channels.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "audio/PulseTestSupport.h"
+#include "audio/WaveEventRecorder.h"
+
+namespace tardivox::testing {
+
+inline constexpr uint32_t kRecorderRate = 44100;
+inline constexpr const char* kRecSink = "Tardivox chain recorder";
+inline constexpr const char* kInSink = "Tardivox chain input";
+inline constexpr const char* kCapSource = "Tardivox chain capture";
+inline constexpr const char* kOutSink = "Tardivox chain output";
+
+// Runs a shell command and returns its output without the trailing newline.
+inline std::string Shell(const std::string& command) {
+  std::string out;
+  if (FILE* pipe = popen(command.c_str(), "r")) {
+    char line[256];
+    while (fgets(line, sizeof line, pipe)) out += line;
+    pclose(pipe);
+  }
+  while (!out.empty() && (out.back() == '\n' || out.back() == ' ')) out.pop_back();
+  return out;
+}
+
+// key='device.description="…"' as one shell word.
+inline std::string Properties(const std::string& key, const std::string& description) {
+  return "\"" + key + "='device.description=\\\"" + description + "\\\"'\"";
+}
+
+// Loads the recorder and its three paths with pactl; the module indices, in load order (an
+// empty entry is a module that did not load).
+inline std::vector<std::string> LoadChainRecorder() {
+  std::vector<std::string> modules;
+  const std::string load = "pactl load-module ";
+  modules.push_back(Shell(load +
+                          "module-null-sink sink_name=tdx_rec format=s16le rate=44100 channels=4 "
+                          "channel_map=front-left,front-right,rear-left,rear-right norewinds=1 " +
+                          Properties("sink_properties", kRecSink)));
+  const std::string pair = "channels=2 channel_map=front-left,front-right remix=no ";
+  modules.push_back(Shell(load + "module-remap-sink sink_name=tdx_in master=tdx_rec " + pair +
+                          "master_channel_map=front-left,front-right " +
+                          Properties("sink_properties", kInSink)));
+  modules.push_back(Shell(load + "module-remap-sink sink_name=tdx_out master=tdx_rec " + pair +
+                          "master_channel_map=rear-left,rear-right " +
+                          Properties("sink_properties", kOutSink)));
+  modules.push_back(Shell(load + "module-remap-source source_name=tdx_cap master=tdx_rec.monitor " +
+                          pair + "master_channel_map=front-left,front-right " +
+                          Properties("source_properties", kCapSource)));
+  return modules;
+}
+
+inline void UnloadChainRecorder(const std::vector<std::string>& modules) {
+  for (auto it = modules.rbegin(); it != modules.rend(); ++it)
+    if (!it->empty()) Shell("pactl unload-module " + *it + " 2>/dev/null");
+}
+
+// Records the recorder's four-channel monitor (44100 Hz, s16) while `during` runs and for
+// `tailSeconds` after it; the interleaved samples.
+template <class During>
+std::vector<int16_t> RecordChain(double tailSeconds, During during) {
+  IALWaveService& service = TALPulseWaveService::Instance();
+  const auto names = DeviceNames(service, true);
+  auto it = std::find(names.begin(), names.end(), std::string("Monitor of ") + kRecSink);
+  EXPECT_NE(it, names.end()) << "no monitor of the recorder sink";
+  if (it == names.end()) return {};
+  const WaveFormat format = WaveFormat::Pcm(4, 16, kRecorderRate, 0x33);
+  constexpr uint32_t kBufferFrames = 4410;
+  constexpr size_t kBuffers = 40;  // four seconds of slack for this thread
+  TWaveBuffers buffers(kBuffers, kBufferFrames * format.blockAlign);
+  TWaveEventRecorder events;
+  TWaveHandle in = kNoWaveHandle;
+  EXPECT_EQ(service.waveInOpen(&in, static_cast<uint32_t>(it - names.begin()), format,
+                               &TWaveEventRecorder::Callback, events.Instance(), 0),
+            TWaveResult::NoError);
+  for (TWaveHeader* header : buffers.Headers()) {
+    service.waveInPrepareHeader(in, header);
+    service.waveInAddBuffer(in, header);
+  }
+  service.waveInStart(in);
+  std::vector<int16_t> samples;
+  size_t used = 0;
+  // Takes the buffers that came back, in order, and queues them again.
+  auto collect = [&] {
+    const auto headers = events.Headers(kWimData);
+    for (; used < headers.size(); ++used) {
+      auto* data = reinterpret_cast<const int16_t*>(headers[used]->data);
+      samples.insert(samples.end(), data, data + headers[used]->bytesRecorded / 2);
+      service.waveInAddBuffer(in, headers[used]);
+    }
+  };
+  const auto started = std::chrono::steady_clock::now();
+  during();
+  // Everything heard until now plus the tail.
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count() +
+      tailSeconds;
+  const size_t neededFrames = static_cast<size_t>(seconds * kRecorderRate);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (samples.size() / 4 < neededFrames && std::chrono::steady_clock::now() < deadline) {
+    events.WaitForCount(kWimData, used + 1, std::chrono::seconds(1));
+    collect();
+  }
+  EXPECT_GE(samples.size() / 4, neededFrames) << "the recording stalled";
+  service.waveInReset(in);
+  service.waveInClose(in);
+  return samples;
+}
+
+// Plays `signal` (stereo, 44100 Hz) into the input sink and waits until it has been played.
+inline void PlayIntoInput(const std::vector<int16_t>& signal) {
+  IALWaveService& service = TALPulseWaveService::Instance();
+  const WaveFormat format = WaveFormat::Pcm(2, 16, kRecorderRate, 3);
+  TWaveBuffers buffers(1, static_cast<uint32_t>(signal.size() * 2));
+  std::memcpy(buffers.Data(0).data(), signal.data(), signal.size() * 2);
+  TWaveEventRecorder events;
+  TWaveHandle out = kNoWaveHandle;
+  ASSERT_EQ(service.waveOutOpen(&out, DeviceIndex(service, false, kInSink), format,
+                                &TWaveEventRecorder::Callback, events.Instance(), 0),
+            TWaveResult::NoError);
+  service.waveOutPrepareHeader(out, buffers.Header(0));
+  service.waveOutWrite(out, buffers.Header(0));
+  EXPECT_TRUE(events.WaitForCount(kWomDone, 1, std::chrono::seconds(20)));
+  service.waveOutClose(out);
+}
+
+// A burst of noise, identical on both channels, between stretches of silence. A non-zero
+// `cutoffHz` low-passes the noise (windowed sinc), so that it survives resampling to a lower
+// rate unchanged; the burst is then scaled back to the same loudness.
+inline std::vector<int16_t> NoiseBurst(uint32_t leadFrames, uint32_t burstFrames,
+                                       double cutoffHz = 0) {
+  std::mt19937 random(1234);
+  std::uniform_int_distribution<int> sample(-12000, 12000);
+  std::vector<double> noise(burstFrames);
+  for (double& x : noise) x = sample(random);
+  if (cutoffHz > 0) {
+    constexpr int kHalf = 64;
+    const double pi = std::acos(-1.0);
+    const double fc = cutoffHz / kRecorderRate;
+    std::vector<double> taps;
+    for (int k = -kHalf; k <= kHalf; ++k) {
+      const double sinc = k == 0 ? 2 * fc : std::sin(2 * pi * fc * k) / (pi * k);
+      taps.push_back(sinc * (0.42 + 0.5 * std::cos(pi * k / kHalf) +
+                             0.08 * std::cos(2 * pi * k / kHalf)));  // Blackman
+    }
+    std::vector<double> filtered(burstFrames, 0.0);
+    double peak = 1;
+    for (size_t i = 0; i < burstFrames; ++i) {
+      for (int k = -kHalf; k <= kHalf; ++k) {
+        const int64_t j = static_cast<int64_t>(i) - k;
+        if (j >= 0 && j < static_cast<int64_t>(burstFrames))
+          filtered[i] += taps[static_cast<size_t>(k + kHalf)] * noise[static_cast<size_t>(j)];
+      }
+      peak = std::max(peak, std::abs(filtered[i]));
+    }
+    for (size_t i = 0; i < burstFrames; ++i) noise[i] = filtered[i] * 16000 / peak;
+  }
+  std::vector<int16_t> signal((leadFrames + burstFrames + 2205) * 2, 0);
+  for (uint32_t i = 0; i < burstFrames; ++i)
+    signal[(leadFrames + i) * 2] = signal[(leadFrames + i) * 2 + 1] =
+        static_cast<int16_t>(std::lround(noise[i]));
+  return signal;
+}
+
+struct TAlignment {
+  int64_t lagFrames = -1;
+  double correlation = 0;   // over the whole burst
+  double worstSegment = 0;  // the lowest of 8 equal parts of the burst (a gap shows here)
+};
+
+// The normalised correlation of the front-left channel from frame `from` with the rear-left
+// channel `lag` frames later, over `frames` frames.
+inline double ChainCorrelation(const std::vector<int16_t>& rec, size_t from, size_t lag,
+                               size_t frames) {
+  double xy = 0, xx = 0, yy = 0;
+  for (size_t i = from; i < from + frames; ++i) {
+    const double x = rec[i * 4];
+    const double y = rec[(i + lag) * 4 + 2];
+    xy += x * y;
+    xx += x * x;
+    yy += y * y;
+  }
+  return xx > 0 && yy > 0 ? xy / std::sqrt(xx * yy) : 0;
+}
+
+// Finds the output's lag behind the input (front left against rear left) by
+// cross-correlation over the lags from minLag to maxLag. lagFrames stays −1 when the burst is
+// not in the recording.
+inline TAlignment AlignChain(const std::vector<int16_t>& rec, uint32_t burstFrames, int64_t minLag,
+                             int64_t maxLag) {
+  TAlignment result;
+  const size_t frames = rec.size() / 4;
+  size_t start = 0;
+  while (start < frames && std::abs(rec[start * 4]) < 1000) ++start;
+  if (start + burstFrames >= frames) return result;
+  constexpr size_t kWindow = 2048;
+  double best = -2;
+  for (int64_t lag = std::max<int64_t>(minLag, 0); lag <= maxLag; ++lag) {
+    if (start + static_cast<size_t>(lag) + burstFrames >= frames) break;
+    const double c = ChainCorrelation(rec, start, static_cast<size_t>(lag), kWindow);
+    if (c > best) {
+      best = c;
+      result.lagFrames = lag;
+    }
+  }
+  if (result.lagFrames < 0) return result;
+  const size_t lag = static_cast<size_t>(result.lagFrames);
+  result.correlation = ChainCorrelation(rec, start, lag, burstFrames);
+  result.worstSegment = 1;
+  for (size_t part = 0; part < 8; ++part)
+    result.worstSegment =
+        std::min(result.worstSegment,
+                 ChainCorrelation(rec, start + part * burstFrames / 8, lag, burstFrames / 8));
+  return result;
+}
+
+}  // namespace tardivox::testing

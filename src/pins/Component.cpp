@@ -48,6 +48,10 @@ TComponent* TComponent::RootComponent() {
   return c;
 }
 
+void TComponent::SetParentComponent(TComponent* parent) {
+  throw Exception(name_ + " cannot be placed in " + (parent ? parent->Name() : std::string("nil")));
+}
+
 void TComponent::Destroying() {
   if (destroying_.exchange(true, std::memory_order_acq_rel)) return;
   for (TComponent* c : components_) c->Destroying();

@@ -53,6 +53,14 @@ class TComponent : public TPersistent {
   // The first component, starting from this one, that has no owner or is a root.
   TComponent* RootComponent();
 
+  // The component this one is placed in on screen (a control's parent panel), or null. It is
+  // independent of ownership: a window owns all its controls, whatever contains them. A stored
+  // layout writes a component inside the object of its parent component.
+  virtual TComponent* ParentComponent() const { return nullptr; }
+  // Places this component in `parent` (a layout read it inside the parent's object). The base
+  // refuses with Exception: only controls can be placed in another component.
+  virtual void SetParentComponent(TComponent* parent);
+
  protected:
   // Marks this component and every owned component as being destroyed. A derived destructor
   // that tears down threads or pins may call it first; the base destructor calls it anyway.

@@ -24,12 +24,8 @@ class TLayoutReader {
     TOWUnloadedPin::DropUnused();
     try {
       root_.BeginLoading();
-      std::vector<TComponent*> children;
-      for (const TStoredObject& child : layout_.children) {
-        children.push_back(CreateChild(child));
-        ReadObject(*children.back(), child);
-      }
-      ReadObject(root_, layout_, /*properties only*/ true);
+      ReadChildren(layout_, nullptr);
+      ReadObject(root_, layout_);
       ResolveAll(root_);
       for (TComponent* c : loading_) ResolveAll(*c);
     } catch (...) {
@@ -64,6 +60,17 @@ class TLayoutReader {
     }
   }
 
+  // The objects written inside `object` are components owned by the root and placed in
+  // `parent` (null at the top level); each is read before the objects inside it.
+  void ReadChildren(const TStoredObject& object, TComponent* parent) {
+    for (const TStoredObject& child : object.children) {
+      TComponent* component = CreateChild(child);
+      if (parent) At(child.line, [&] { component->SetParentComponent(parent); });
+      ReadObject(*component, child);
+      ReadChildren(child, component);
+    }
+  }
+
   TComponent* CreateChild(const TStoredObject& child) {
     TComponent* component = nullptr;
     At(child.line, [&] {
@@ -86,15 +93,10 @@ class TLayoutReader {
         loading_.push_back(component);
       }
     });
-    if (!child.children.empty()) {
-      throw EStoredFormError(child.children.front().line,
-                             "Components are owned by the window, not by " + child.name);
-    }
     return component;
   }
 
-  void ReadObject(TComponent& component, const TStoredObject& object, bool root = false) {
-    (void)root;
+  void ReadObject(TComponent& component, const TStoredObject& object) {
     // Placeholders that stand for this component's pins are resolved before its own
     // properties are read, so that its connections are made in the stored order.
     ResolveAll(component);
@@ -142,6 +144,28 @@ TPropertyValue StoredToPropertyValue(const TStoredValue& value,
   const TPropertyValue& like = property.defaultValue;
   const bool wantsFloat = std::holds_alternative<double>(like);
   const bool wantsString = std::holds_alternative<std::string>(like);
+  const TValueSpelling spelling = wantsString ? property.spelling : TValueSpelling::Plain;
+  if (spelling == TValueSpelling::Set) {
+    if (value.kind != TStoredValue::Kind::Set) {
+      throw Exception("A set expected, not " + WriteStoredValue(value));
+    }
+    std::vector<std::string> names;
+    for (const TStoredValue& item : value.items) names.push_back(item.text);
+    return TPersistent::JoinSet(names);
+  }
+  if (spelling == TValueSpelling::Strings) {
+    if (value.kind != TStoredValue::Kind::List) {
+      throw Exception("A list of strings expected, not " + WriteStoredValue(value));
+    }
+    std::vector<std::string> strings;
+    for (const TStoredValue& item : value.items) {
+      if (item.kind != TStoredValue::Kind::String) {
+        throw Exception("A string expected in the list, not " + WriteStoredValue(item));
+      }
+      strings.push_back(item.text);
+    }
+    return TPersistent::JoinStrings(strings);
+  }
   switch (value.kind) {
     case TStoredValue::Kind::Identifier:
       if (!wantsString && (value.text == "True" || value.text == "False")) {
@@ -151,7 +175,9 @@ TPropertyValue StoredToPropertyValue(const TStoredValue& value,
         throw Exception("True or False expected, not " + value.text);
       }
       if (!wantsString) throw Exception("A number expected, not " + value.text);
-      if (!property.identifier) throw Exception("A string expected, not " + value.text);
+      if (spelling != TValueSpelling::Identifier) {
+        throw Exception("A string expected, not " + value.text);
+      }
       return value.text;  // an enumeration name
     case TStoredValue::Kind::Integer:
       if (wantsString) throw Exception("A string expected, not " + value.text);
@@ -172,7 +198,7 @@ TPropertyValue StoredToPropertyValue(const TStoredValue& value,
       return d;
     }
     case TStoredValue::Kind::String:
-      if (!wantsString || property.identifier) {
+      if (!wantsString || spelling != TValueSpelling::Plain) {
         throw Exception("A string is not expected here: " + WriteStoredValue(value));
       }
       return value.text;

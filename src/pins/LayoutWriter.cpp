@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <functional>
 
 #include "pins/Component.h"
 #include "pins/Exceptions.h"
@@ -21,11 +22,7 @@ void WriteProperties(TPersistent& object, const std::string& prefix,
     if (!p.IsObject()) {
       // Read-only values cannot be read back; defaults are implied.
       if (p.get && p.set && !p.IsDefault()) {
-        TStoredValue value = PropertyToStoredValue(p.get());
-        if (p.identifier && value.kind == TStoredValue::Kind::String) {
-          value.kind = TStoredValue::Kind::Identifier;
-        }
-        out.push_back(TStoredProperty{path, std::move(value), 0});
+        out.push_back(TStoredProperty{path, PropertyToStoredValue(p.get(), p.spelling), 0});
       }
       continue;
     }
@@ -50,7 +47,30 @@ TStoredObject WriteComponent(TComponent& component, const TClassRegistry& regist
 
 }  // namespace
 
-TStoredValue PropertyToStoredValue(const TPropertyValue& value) {
+TStoredValue PropertyToStoredValue(const TPropertyValue& value, TValueSpelling spelling) {
+  if (const auto* text = std::get_if<std::string>(&value)) {
+    switch (spelling) {
+      case TValueSpelling::Plain:
+        break;
+      case TValueSpelling::Identifier:
+        return TStoredValue::Identifier(*text);
+      case TValueSpelling::Set: {
+        TStoredValue set;
+        set.kind = TStoredValue::Kind::Set;
+        for (std::string& name : TPersistent::SplitSet(*text)) {
+          set.items.push_back(TStoredValue::Identifier(std::move(name)));
+        }
+        return set;
+      }
+      case TValueSpelling::Strings: {
+        std::vector<TStoredValue> items;
+        for (std::string& s : TPersistent::SplitStrings(*text)) {
+          items.push_back(TStoredValue::String(std::move(s)));
+        }
+        return TStoredValue::List(std::move(items));
+      }
+    }
+  }
   if (const auto* b = std::get_if<bool>(&value)) {
     return TStoredValue::Identifier(*b ? "True" : "False");
   }
@@ -69,9 +89,32 @@ TStoredValue PropertyToStoredValue(const TPropertyValue& value) {
 }
 
 TStoredObject WriteLayoutTree(TComponent& root, const TClassRegistry& registry) {
+  // Components placed in another owned component are written inside its object; the others
+  // (placed in the root, in nothing, or in a component outside this layout) at the top level.
+  std::vector<TComponent*> owned;
+  for (int i = 0; i < root.ComponentCount(); ++i) owned.push_back(root.Components(i));
+  auto writtenIn = [&](TComponent* c) -> TComponent* {
+    TComponent* parent = c->ParentComponent();
+    if (parent && parent != c && std::find(owned.begin(), owned.end(), parent) != owned.end()) {
+      return parent;
+    }
+    return &root;
+  };
+  size_t written = 0;
+  std::function<void(TComponent&, TStoredObject&)> writeChildren = [&](TComponent& container,
+                                                                       TStoredObject& object) {
+    for (TComponent* c : owned) {
+      if (writtenIn(c) != &container) continue;
+      ++written;
+      object.children.push_back(WriteComponent(*c, registry));
+      writeChildren(*c, object.children.back());
+    }
+  };
   TStoredObject tree = WriteComponent(root, registry);
-  for (int i = 0; i < root.ComponentCount(); ++i) {
-    tree.children.push_back(WriteComponent(*root.Components(i), registry));
+  writeChildren(root, tree);
+  // Components placed in each other in a circle are reached from no top-level object.
+  if (written != owned.size()) {
+    throw Exception("The components of " + root.Name() + " are placed in each other in a circle");
   }
   return tree;
 }

@@ -23,7 +23,9 @@ TStoredObject WriteLayoutTree(TComponent& root,
 std::string WriteLayout(TComponent& root,
                         const TClassRegistry& registry = TClassRegistry::Global());
 
-// A property value in its stored spelling (True/False, integers, numbers, strings).
-TStoredValue PropertyToStoredValue(const TPropertyValue& value);
+// A property value in its stored spelling (True/False, integers, numbers, and strings spelt as
+// `spelling` says).
+TStoredValue PropertyToStoredValue(const TPropertyValue& value,
+                                   TValueSpelling spelling = TValueSpelling::Plain);
 
 }  // namespace tardivox

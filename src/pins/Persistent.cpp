@@ -36,15 +36,81 @@ void TPersistent::PublishValue(std::string name, std::function<TPropertyValue()>
   properties_.push_back(std::move(p));
 }
 
-void TPersistent::PublishIdentifier(std::string name, std::function<std::string()> get,
-                                    std::function<void(const std::string&)> set,
-                                    std::string defaultValue) {
+void TPersistent::PublishString(std::string name, std::function<std::string()> get,
+                                std::function<void(const std::string&)> set,
+                                std::string defaultValue, TValueSpelling spelling) {
   std::function<void(const TPropertyValue&)> setValue;
   if (set) setValue = [set](const TPropertyValue& v) { set(AsString(v)); };
   PublishValue(
       std::move(name), [get] { return TPropertyValue(get()); }, std::move(setValue),
       std::move(defaultValue));
-  properties_.back().identifier = true;
+  properties_.back().spelling = spelling;
+}
+
+void TPersistent::PublishIdentifier(std::string name, std::function<std::string()> get,
+                                    std::function<void(const std::string&)> set,
+                                    std::string defaultValue) {
+  PublishString(std::move(name), std::move(get), std::move(set), std::move(defaultValue),
+                TValueSpelling::Identifier);
+}
+
+void TPersistent::PublishSet(std::string name, std::function<std::string()> get,
+                             std::function<void(const std::string&)> set,
+                             std::string defaultValue) {
+  PublishString(std::move(name), std::move(get), std::move(set), std::move(defaultValue),
+                TValueSpelling::Set);
+}
+
+void TPersistent::PublishStrings(std::string name, std::function<std::vector<std::string>()> get,
+                                 std::function<void(const std::vector<std::string>&)> set) {
+  std::function<void(const std::string&)> setText;
+  if (set) setText = [set](const std::string& text) { set(SplitStrings(text)); };
+  PublishString(
+      std::move(name), [get] { return JoinStrings(get()); }, std::move(setText), std::string(),
+      TValueSpelling::Strings);
+}
+
+std::vector<std::string> TPersistent::SplitSet(std::string_view names) {
+  std::vector<std::string> out;
+  while (!names.empty()) {
+    const size_t comma = names.find(',');
+    out.emplace_back(names.substr(0, comma));
+    if (comma == std::string_view::npos) break;
+    names.remove_prefix(comma + 1);
+  }
+  return out;
+}
+
+std::string TPersistent::JoinSet(const std::vector<std::string>& names) {
+  std::string out;
+  for (const std::string& name : names) {
+    if (!out.empty()) out += ',';
+    out += name;
+  }
+  return out;
+}
+
+std::vector<std::string> TPersistent::SplitStrings(std::string_view lines) {
+  std::vector<std::string> out;
+  while (!lines.empty()) {
+    const size_t end = lines.find('\n');
+    out.emplace_back(lines.substr(0, end));
+    if (end == std::string_view::npos) break;
+    lines.remove_prefix(end + 1);
+  }
+  return out;
+}
+
+std::string TPersistent::JoinStrings(const std::vector<std::string>& strings) {
+  std::string out;
+  for (const std::string& s : strings) {
+    if (s.find('\n') != std::string::npos) {
+      throw Exception("A stored string cannot hold a line break");
+    }
+    out += s;
+    out += '\n';
+  }
+  return out;
 }
 
 void TPersistent::PublishObject(std::string name, TPersistent* object) {

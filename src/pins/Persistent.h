@@ -28,6 +28,15 @@ using TPropertyValue = std::variant<bool, int64_t, double, std::string>;
 
 class TPersistent;
 
+// The stored spellings of string properties:
+//   Plain       a quoted string                     Caption = 'Tardivox'
+//   Identifier  an enumeration name                 BorderStyle = bsSingle
+//   Set         a set of names; the value holds     Font.Style = [fsBold, fsItalic]
+//               them joined by ',' ("fsBold,fsItalic", "" for the empty set)
+//   Strings     a list of strings; the value holds  Items = ('11025' '22050')
+//               each one followed by '\n' ("11025\n22050\n", "" for no strings)
+enum class TValueSpelling { Plain, Identifier, Set, Strings };
+
 struct TPublishedProperty {
   std::string name;
   // Value properties: getter, optional setter (read-only without), the declared default.
@@ -36,8 +45,9 @@ struct TPublishedProperty {
   TPropertyValue defaultValue;
   // Object properties: the nested object (not owned), null for value properties.
   TPersistent* object = nullptr;
-  // A string property whose values are identifiers (an enumeration): stored unquoted.
-  bool identifier = false;
+  // How a string property is spelt in a stored layout (value properties of other types are
+  // always spelt as themselves).
+  TValueSpelling spelling = TValueSpelling::Plain;
 
   bool IsObject() const { return object != nullptr; }
   // A stored layout records a value property only when it differs from its default.
@@ -78,6 +88,25 @@ class TPersistent {
   // A string property holding enumeration names, stored as identifiers (`BorderStyle = bsNone`).
   void PublishIdentifier(std::string name, std::function<std::string()> get,
                          std::function<void(const std::string&)> set, std::string defaultValue);
+  // A set of enumeration names, held as one string of names joined by ','.
+  void PublishSet(std::string name, std::function<std::string()> get,
+                  std::function<void(const std::string&)> set, std::string defaultValue);
+  // A list of strings (default: none). The setter receives the stored list; strings cannot
+  // hold a line break.
+  void PublishStrings(std::string name, std::function<std::vector<std::string>()> get,
+                      std::function<void(const std::vector<std::string>&)> set);
+
+ public:
+  // The one-string forms of set and string-list values (see TValueSpelling).
+  static std::vector<std::string> SplitSet(std::string_view names);
+  static std::string JoinSet(const std::vector<std::string>& names);
+  static std::vector<std::string> SplitStrings(std::string_view lines);
+  static std::string JoinStrings(const std::vector<std::string>& strings);
+
+ private:
+  void PublishString(std::string name, std::function<std::string()> get,
+                     std::function<void(const std::string&)> set, std::string defaultValue,
+                     TValueSpelling spelling);
 
  private:
   std::vector<TPublishedProperty> properties_;

@@ -244,6 +244,59 @@ TEST_F(LayoutTest, ControlledCountOfAnOwnerListIsStoredAndRead) {
   EXPECT_EQ(WriteLayout(*root), WriteStoredForm(ParseStoredForm(text)));
 }
 
+TEST_F(LayoutTest, ControlsAreReadInsideTheirParentsAndWrittenBackThere) {
+  const std::string text =
+      "object fmTest: TfmTest\n"
+      "  object Panel1: TTestControl\n"
+      "    Style = [fsBold, fsItalic]\n"
+      "    object Edit1: TTestControl\n"
+      "      Items = ('11025' 'l''entr\xC3\xA9"
+      "e' '')\n"
+      "      object Inner1: TTestControl\n"
+      "      end\n"
+      "    end\n"
+      "  end\n"
+      "  object Src1: TTestSource\n"
+      "  end\n"
+      "  object Edit2: TTestControl\n"
+      "    Items = ()\n"
+      "    Style = []\n"
+      "  end\n"
+      "end\n";
+  ReadLayout(*root, text);
+  auto& panel = Get<TTestControl>("Panel1");
+  auto& edit = Get<TTestControl>("Edit1");
+  auto& edit2 = Get<TTestControl>("Edit2");
+  EXPECT_EQ(panel.parent, nullptr);
+  EXPECT_EQ(edit.parent, &panel);
+  EXPECT_EQ(Get<TTestControl>("Inner1").parent, &edit);
+  EXPECT_EQ(edit2.parent, nullptr);
+  EXPECT_EQ(panel.style, "fsBold,fsItalic");
+  EXPECT_EQ(edit.items, (std::vector<std::string>{"11025",
+                                                  "l'entr\xC3\xA9"
+                                                  "e",
+                                                  ""}));
+  EXPECT_TRUE(edit2.items.empty());
+  EXPECT_EQ(root->ComponentCount(), 5) << "every control is owned by the window";
+
+  // Empty sets and lists are the defaults and are not written.
+  std::string expected = text;
+  expected.erase(expected.find("    Items = ()\n"), 15);
+  expected.erase(expected.find("    Style = []\n"), 15);
+  EXPECT_EQ(WriteLayout(*root), expected);
+
+  // A control placed in a component that is not among the window's is written at the top.
+  TTestRoot other("fmOther");
+  edit2.parent = &other;
+  EXPECT_NE(WriteLayout(*root).find("\n  object Edit2: TTestControl\n"), std::string::npos);
+  // Controls placed in each other in a circle cannot be written without losing them.
+  edit2.parent = &edit;
+  edit.parent = &edit2;
+  EXPECT_THROW(WriteLayout(*root), Exception);
+  edit.parent = &panel;
+  edit2.parent = nullptr;
+}
+
 TEST_F(LayoutTest, MalformedTextGivesAnErrorNamingTheLine) {
   struct {
     const char* what;
@@ -276,6 +329,19 @@ TEST_F(LayoutTest, MalformedTextGivesAnErrorNamingTheLine) {
        "object fmTest: TfmTest\n  object Src1: TTestSource\n    Channels = 3\n  end\nend\n", 3,
        "cannot be set"},
       {"wrong root class", "object fmTest: TOtherForm\nend\n", 1, "TOtherForm"},
+      {"component placed in a non-control",
+       "object fmTest: TfmTest\n  object Out1: TTestSink\n    object Src1: TTestSource\n"
+       "    end\n  end\nend\n",
+       3, "Src1 cannot be placed in Out1"},
+      {"set for a list",
+       "object fmTest: TfmTest\n  object C1: TTestControl\n    Items = [a]\n  end\nend\n", 3,
+       "A list of strings expected"},
+      {"number in a string list",
+       "object fmTest: TfmTest\n  object C1: TTestControl\n    Items = ('a' 2)\n  end\nend\n", 3,
+       "A string expected in the list"},
+      {"list for a set",
+       "object fmTest: TfmTest\n  object C1: TTestControl\n    Style = (a)\n  end\nend\n", 3,
+       "A set expected"},
       {"refused connection",
        "object fmTest: TfmTest\n  object Out1: TTestSink\n  end\n  object Out2: TTestSink\n"
        "    InputPin.SourcePin = fmTest.Out1.InputPin\n  end\nend\n",

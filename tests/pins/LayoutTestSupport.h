@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "pins/AudioPins.h"
 #include "pins/BoolPins.h"
@@ -123,6 +124,24 @@ class TTestAdder : public TComponent {
       2};
 };
 
+// A control placed in another control: its parent is set by the layout, its font style is a
+// set and its items a list of strings.
+class TTestControl : public TComponent {
+ public:
+  explicit TTestControl(TComponent* owner) : TComponent(owner) {
+    PublishSet(
+        "Style", [this] { return style; }, [this](const std::string& v) { style = v; }, "");
+    PublishStrings(
+        "Items", [this] { return items; },
+        [this](const std::vector<std::string>& v) { items = v; });
+  }
+  TComponent* ParentComponent() const override { return parent; }
+  void SetParentComponent(TComponent* p) override { parent = p; }
+  TComponent* parent = nullptr;
+  std::string style;
+  std::vector<std::string> items;
+};
+
 // Registers the test classes once.
 inline void RegisterTestClasses() {
   TClassRegistry& r = TClassRegistry::Global();
@@ -132,6 +151,7 @@ inline void RegisterTestClasses() {
   r.Register<TTestSink>("TTestSink");
   r.Register<TTestSplitter>("TTestSplitter");
   r.Register<TTestAdder>("TTestAdder");
+  r.Register<TTestControl>("TTestControl");
 }
 
 }  // namespace tardivox::testing

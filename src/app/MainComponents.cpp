@@ -2,6 +2,7 @@
 
 #include <mutex>
 
+#include "app/ControlComponents.h"
 #include "app/MainLayoutText.h"
 #include "audio/AudioIn.h"
 #include "audio/AudioOut.h"
@@ -21,13 +22,15 @@ void TMainWindowComponents::RegisterClasses() {
   std::call_once(once, [] {
     TClassRegistry& registry = TClassRegistry::Global();
     registry.RegisterName("TfmMain", typeid(TMainWindowComponents));
+    RegisterControlClasses(registry);
     registry.Register<TALAudioIn>("TALAudioIn");
     registry.Register<TALDelayLine>("TALDelayLine");
     registry.Register<TALAudioOut>("TALAudioOut");
   });
 }
 
-TMainWindowComponents::TMainWindowComponents(std::string_view layout) : TComponent(nullptr) {
+TMainWindowComponents::TMainWindowComponents(std::string_view layout, QWidget* window)
+    : TWindowComponent(window) {
   RegisterClasses();
   ReadLayout(*this, layout);
   // The controller relies on these three; a layout without them is not this window's.

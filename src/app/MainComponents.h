@@ -1,20 +1,26 @@
 #pragma once
 // The main window's components: the root of the window's stored layout (class `TfmMain`,
-// named `fmMain`) and owner of the processing chain it holds — the capture `ALAudioIn1`, the
+// named `fmMain`), owner of the window's controls (panels, labels, lists, spin boxes, check
+// boxes, rotated labels) and of the processing chain it holds — the capture `ALAudioIn1`, the
 // delay line `ALDelayLine1` and the playback `ALAudioOut1`, connected in that order.
 //
-// Construction reads the layout compiled into the program (frmMain.layout): the components are
-// created with their defaults, the stored settings applied (all three stored disabled) and the
-// connections restored; nothing runs until the controller enables the chain.
+// Construction reads the layout compiled into the program (frmMain.layout): the window takes
+// its stored position, size, frame, caption and font; the controls are created in their panels
+// with their stored settings; the chain components are created with their defaults, the stored
+// settings applied (all three stored disabled) and the connections restored. Nothing runs
+// until the controller enables the chain.
 //
-// Ownership: owns the chain components, destroyed with it (playback first, capture last).
-// Threads: the window's thread.
+// Ownership: owns every component of the layout, destroyed with it (chain components first,
+// playback before capture); the controls' widgets belong to the window widget.
+// Threads: the window's thread; a QApplication must exist.
 // Failure: a layout that cannot be read raises EStoredFormError naming the line (the compiled
 // layout is checked by the tests, so this means a broken build).
 
+#include <QWidget>
+
 #include <string_view>
 
-#include "pins/Component.h"
+#include "app/WindowComponent.h"
 
 namespace tardivox {
 
@@ -22,12 +28,12 @@ class TALAudioIn;
 class TALAudioOut;
 class TALDelayLine;
 
-class TMainWindowComponents : public TComponent {
+class TMainWindowComponents : public TWindowComponent {
  public:
-  // Reads `layout` (the compiled window layout by default).
-  explicit TMainWindowComponents(std::string_view layout = MainWindowLayout());
-
-  bool IsRoot() const override { return true; }
+  // Reads `layout` (the compiled window layout by default) onto `window`, or onto a widget of
+  // its own when `window` is null.
+  explicit TMainWindowComponents(std::string_view layout = MainWindowLayout(),
+                                 QWidget* window = nullptr);
 
   TALAudioIn& ALAudioIn1() const { return *audioIn_; }
   TALDelayLine& ALDelayLine1() const { return *delayLine_; }
@@ -35,7 +41,8 @@ class TMainWindowComponents : public TComponent {
 
   // The stored layout compiled into the program.
   static std::string_view MainWindowLayout();
-  // Registers the window's component classes with the global class registry (once).
+  // Registers the window's control and component classes with the global class registry
+  // (once).
   static void RegisterClasses();
 
  private:

@@ -29,7 +29,8 @@ class TComponent : public TPersistent {
 
   TComponent* Owner() const { return owner_; }
   const std::string& Name() const { return name_; }
-  void SetName(std::string name);
+  // Virtual so that a component can follow its name elsewhere (a control names its widget).
+  virtual void SetName(std::string name);
 
   int ComponentCount() const { return static_cast<int>(components_.size()); }
   TComponent* Components(int index) const { return components_.at(index); }

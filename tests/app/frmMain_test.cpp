@@ -195,11 +195,11 @@ TEST(MainWindowTest, SettingsCaptionHighlightsWhileItsControlsHaveTheFocus) {
 TEST(MainWindowTest, FontsAreInstalledAtElevenPixels) {
   TfmMain window;
   const QFontInfo windowFont(window.font());
-  EXPECT_EQ(windowFont.family(), QString::fromLatin1(TfmMain::kWindowFontFamily))
+  EXPECT_EQ(windowFont.family(), QStringLiteral("Liberation Sans Narrow"))
       << "install the fonts-liberation package";
   EXPECT_EQ(windowFont.pixelSize(), 11);
   const QFontInfo rotatedFont(window.VrLabel1->font());
-  EXPECT_EQ(rotatedFont.family(), QString::fromLatin1(TfmMain::kRotatedLabelFontFamily));
+  EXPECT_EQ(rotatedFont.family(), QStringLiteral("DejaVu Sans"));
   EXPECT_EQ(rotatedFont.pixelSize(), 11);
   EXPECT_TRUE(rotatedFont.bold());
 }

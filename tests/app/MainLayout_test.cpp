@@ -18,6 +18,7 @@
 #include "pins/LayoutWriter.h"
 #include "pins/UnloadedPin.h"
 #include "processing/DelayLine.h"
+#include "support/CorruptedText.h"
 
 namespace tardivox {
 namespace {
@@ -171,6 +172,28 @@ end
   // An active control that names no control is refused once everything is read.
   EXPECT_THROW(TMainWindowComponents("object fmMain: TfmMain\n  ActiveControl = lstNone" + chain),
                Exception);
+}
+
+TEST_F(MainLayoutTest, RandomlyCorruptedWindowLayoutsFailCleanly) {
+  const std::string original(TMainWindowComponents::MainWindowLayout());
+  const testing::TCorruptionRuns result = testing::RunCorrupted(
+      original,
+      [](const std::string& text) {
+        try {
+          TMainWindowComponents window(text);
+          WriteLayout(window);
+          return false;
+        } catch (const EStoredFormError& e) {
+          EXPECT_GT(e.Line(), 0) << e.what();
+        } catch (const Exception&) {
+          // A layout without the chain or with an unknown active control is not this window's.
+        }
+        TOWUnloadedPin::DropUnused();
+        return true;
+      },
+      500);
+  EXPECT_GT(result.runs, 50);
+  EXPECT_GT(result.refused, 0);
 }
 
 TEST_F(MainLayoutTest, ALayoutWithoutTheChainIsRefused) {

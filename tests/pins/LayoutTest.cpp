@@ -4,11 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdint>
-#include <cstdlib>
 #include <memory>
-#include <random>
 
 #include "LayoutTestSupport.h"
 #include "buffers/AudioBuffer.h"
@@ -16,6 +13,7 @@
 #include "pins/LayoutWriter.h"
 #include "pins/PinNames.h"
 #include "pins/UnloadedPin.h"
+#include "support/CorruptedText.h"
 
 namespace tardivox {
 namespace {
@@ -366,55 +364,23 @@ TEST_F(LayoutTest, MalformedTextGivesAnErrorNamingTheLine) {
 }
 
 TEST_F(LayoutTest, RandomlyCorruptedLayoutsFailCleanly) {
-  const std::string original = StoredLayout();
-  const char alphabet[] = "()[]'.= \n_0123456789abcdefTSPinFormSinksnilTrueFalseobjectend";
-  // A fixed seed and a few seconds by default; TARDIVOX_FUZZ_SEED and TARDIVOX_FUZZ_SECONDS
-  // give longer, different runs.
-  const char* seedText = std::getenv("TARDIVOX_FUZZ_SEED");
-  const char* secondsText = std::getenv("TARDIVOX_FUZZ_SECONDS");
-  const unsigned seed =
-      seedText ? static_cast<unsigned>(std::strtoul(seedText, nullptr, 10)) : 20261209u;
-  const long seconds = secondsText ? std::max(1L, std::strtol(secondsText, nullptr, 10)) : 3L;
-  const int maxRuns = secondsText ? INT32_MAX : 3000;
-  std::mt19937 random(seed);
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-  int runs = 0;
-  int errors = 0;
-  while (runs < maxRuns && std::chrono::steady_clock::now() < deadline) {
-    std::string text = original;
-    const int edits = 1 + static_cast<int>(random() % 4);
-    for (int e = 0; e < edits && !text.empty(); ++e) {
-      const size_t pos = random() % text.size();
-      switch (random() % 4) {
-        case 0:
-          text.erase(pos, 1 + random() % 8);
-          break;
-        case 1:
-          text.insert(pos, 1, alphabet[random() % (sizeof alphabet - 1)]);
-          break;
-        case 2:
-          text[pos] = alphabet[random() % (sizeof alphabet - 1)];
-          break;
-        default:
-          text.resize(pos);
-          break;
-      }
-    }
+  const TCorruptionRuns result = RunCorrupted(StoredLayout(), [&](const std::string& text) {
+    bool refused = false;
     root = std::make_unique<TTestRoot>();
     try {
       ReadLayout(*root, text);
       WriteLayout(*root);
     } catch (const EStoredFormError& e) {
-      ++errors;
+      refused = true;
       EXPECT_GT(e.Line(), 0) << e.what();
     }
     EXPECT_FALSE(root->IsLoading());
     root.reset();
     TOWUnloadedPin::DropUnused();
-    ++runs;
-  }
-  EXPECT_GT(runs, 100);
-  EXPECT_GT(errors, 0);
+    return refused;
+  });
+  EXPECT_GT(result.runs, 100);
+  EXPECT_GT(result.refused, 0);
   root = std::make_unique<TTestRoot>();
 }
 

@@ -10,11 +10,11 @@
 
 #include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <mutex>
 #include <thread>
 
 #include "audio/WaveService.h"
+#include "pins/RingQueue.h"
 
 namespace tardivox {
 
@@ -54,7 +54,7 @@ class TALWaveDispatcher {
   mutable std::mutex mutex_;
   std::condition_variable work_;
   std::condition_variable delivered_;
-  std::deque<TItem> queue_;  // guarded by mutex_
+  TRingQueue<TItem> queue_;  // guarded by mutex_
   uint64_t lastPosted_ = 0;  // guarded by mutex_
   uint64_t lastDone_ = 0;    // guarded by mutex_: highest callback that has returned
   // guarded by mutex_: the callback the loop is in (0: none). Callbacks made inline by it return

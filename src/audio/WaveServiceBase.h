@@ -12,13 +12,13 @@
 // Members guarded by the state lock: streams_, nextHandle_, every TStream.
 
 #include <cstdint>
-#include <deque>
 #include <map>
 #include <memory>
 #include <string>
 
 #include "audio/WaveDispatcher.h"
 #include "audio/WaveService.h"
+#include "pins/RingQueue.h"
 
 namespace tardivox {
 
@@ -62,7 +62,7 @@ class TALWaveServiceBase : public IALWaveService {
     WaveFormat format;
     TWaveCallback callback = nullptr;
     uintptr_t instance = 0;
-    std::deque<TWaveHeader*> queue;  // buffers at the device, oldest first
+    TRingQueue<TWaveHeader*> queue;  // buffers at the device, oldest first
     bool started = false;            // input: recording
     bool paused = false;             // output: halted by waveOutPause
   };

@@ -19,13 +19,13 @@
 
 #include <atomic>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <mutex>
 #include <semaphore>
 #include <thread>
 
 #include "audio/WaveService.h"
+#include "pins/RingQueue.h"
 
 namespace tardivox {
 
@@ -73,7 +73,7 @@ class TALWaveThread {
 
   THandler handler_;
   mutable std::recursive_mutex queueLock_;
-  std::deque<TEvent> queue_;  // guarded by queueLock_
+  TRingQueue<TEvent> queue_;  // guarded by queueLock_
   int32_t wakeCount_ = 0;     // guarded by queueLock_: counts released and not yet taken
   bool ended_ = false;        // guarded by queueLock_: the loop has finished
   std::atomic<bool> terminated_{false};

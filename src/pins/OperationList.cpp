@@ -23,9 +23,7 @@ size_t TSLOperationList::Append(TRef<IOWNotifyOperation> operation, bool keepOnl
 TRef<IOWNotifyOperation> TSLOperationList::PopFront() {
   TOWWriteLockSection section(*lock_);
   if (operations_.empty()) return nullptr;
-  TRef<IOWNotifyOperation> front = std::move(operations_.front());
-  operations_.pop_front();
-  return front;
+  return operations_.take_front();
 }
 
 size_t TSLOperationList::Count() {
@@ -34,7 +32,8 @@ size_t TSLOperationList::Count() {
 }
 
 void TSLOperationList::Clear() {
-  std::deque<TRef<IOWNotifyOperation>> dropped;
+  // The operations are released after the section: their destructors may take other locks.
+  TRingQueue<TRef<IOWNotifyOperation>> dropped;
   TOWWriteLockSection section(*lock_);
   dropped.swap(operations_);
 }

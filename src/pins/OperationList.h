@@ -9,13 +9,16 @@
 // Ownership: the list holds one reference to each operation until it is popped or the list is
 // destroyed. A lock pin given at creation is not owned and must outlive the list.
 // Failure: PopFront on an empty list returns null; null operations are not stored.
+// Memory: the operations sit in a ring that only grows (doubling) and is given back by Clear,
+// so a list whose length stays bounded allocates nothing once it has reached that length —
+// it is on the capture thread's path for every buffer.
 
 #include <cstddef>
-#include <deque>
 #include <memory>
 
 #include "pins/NotifyOperations.h"
 #include "pins/OWObject.h"
+#include "pins/RingQueue.h"
 
 namespace tardivox {
 
@@ -47,7 +50,7 @@ class TSLOperationList {
  private:
   std::unique_ptr<TOWExposedObject> ownLock_;  // declared first: outlives the operations
   TOWObject* lock_;
-  std::deque<TRef<IOWNotifyOperation>> operations_;  // guarded by lock_'s write section
+  TRingQueue<TRef<IOWNotifyOperation>> operations_;  // guarded by lock_'s write section
 };
 
 }  // namespace tardivox

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <deque>
 #include <map>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -59,6 +61,41 @@ TEST_F(OperationListOrder, PushFrontGoesBeforeEverything) {
   list_.Append(Make("b"));
   EXPECT_EQ(list_.PushFront(Make("c")), 3u);
   EXPECT_EQ(Drain(), (std::vector<std::string>{"c", "a", "b"}));
+}
+
+// The ring wraps and grows while operations come and go at both ends: a random mix of the
+// four changes, checked against a plain double-ended queue after every step.
+TEST_F(OperationListOrder, KeepsOrderWhileWrappingAndGrowing) {
+  std::mt19937 random(7);
+  std::deque<std::string> model;
+  for (int step = 0; step < 5000; ++step) {
+    const std::string label = std::to_string(step);
+    const unsigned choice = random() % 16;
+    if (choice < 7) {
+      EXPECT_EQ(list_.Append(Make(label)), model.size() + 1);
+      model.push_back(label);
+    } else if (choice < 9) {
+      EXPECT_EQ(list_.PushFront(Make(label)), model.size() + 1);
+      model.push_front(label);
+    } else if (choice < 15) {
+      TRef<IOWNotifyOperation> op = list_.PopFront();
+      if (model.empty()) {
+        EXPECT_EQ(op, nullptr);
+      } else {
+        ASSERT_NE(op, nullptr);
+        EXPECT_EQ(labels_.at(op.get()), model.front()) << "step " << step;
+        model.pop_front();
+      }
+    } else {
+      EXPECT_EQ(list_.Append(Make(label), true), 1u);
+      model.assign(1, label);
+    }
+    ASSERT_EQ(list_.Count(), model.size());
+  }
+  EXPECT_EQ(Drain(), std::vector<std::string>(model.begin(), model.end()));
+  list_.Clear();
+  EXPECT_EQ(list_.Count(), 0u);
+  EXPECT_EQ(list_.Append(Make("after")), 1u) << "a cleared list is usable again";
 }
 
 TEST(OperationList, HoldsItsOperationsUntilPopped) {

@@ -221,6 +221,13 @@ void TControlComponent::PublishControlColor() {
       std::string());
 }
 
+void TControlComponent::PublishText(std::string name, std::function<QString()> get,
+                                    std::function<void(const QString&)> set) {
+  PublishValue(
+      std::move(name), [get] { return TPropertyValue(get().toStdString()); },
+      [set](const TPropertyValue& v) { set(QString::fromStdString(AsString(v))); }, std::string());
+}
+
 void TControlComponent::PublishColor(std::string name, std::function<QColor()> get,
                                      std::function<void(const QColor&)> set,
                                      const QColor& defaultColor) {

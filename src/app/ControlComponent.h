@@ -89,6 +89,9 @@ class TControlComponent : public TComponent {
   void PublishTabOrder();
   // `Color`: fills the widget's text field or face (palette Base and Button).
   void PublishControlColor();
+  // A text property (default: empty) read and written through the given accessors.
+  void PublishText(std::string name, std::function<QString()> get,
+                   std::function<void(const QString&)> set);
   // A colour property read and written through the given accessors.
   void PublishColor(std::string name, std::function<QColor()> get,
                     std::function<void(const QColor&)> set, const QColor& defaultColor);

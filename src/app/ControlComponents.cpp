@@ -10,14 +10,6 @@ namespace tardivox {
 
 namespace {
 
-QString ToQString(const TPropertyValue& value) {
-  return QString::fromStdString(TPersistent::AsString(value));
-}
-
-TPropertyValue FromQString(const QString& text) {
-  return TPropertyValue(text.toStdString());
-}
-
 // A stored number is a double; the spin box keeps extended precision. Going through the
 // shortest decimal text that reads back as the double gives the long double the text means
 // (0.01 becomes 0.01L, not the double nearest 0.01 widened), so a value written as 0.01 in a
@@ -43,9 +35,9 @@ TLabelControl::TLabelControl(TComponent* owner)
   QLabel& label = Control();
   label.setAlignment(Qt::AlignLeft | Qt::AlignTop);
   label.setAutoFillBackground(true);  // opaque until stored transparent
-  PublishValue(
-      "Caption", [&label] { return FromQString(label.text()); },
-      [&label](const TPropertyValue& v) { label.setText(ToQString(v)); }, std::string());
+  PublishText(
+      "Caption", [&label] { return label.text(); },
+      [&label](const QString& text) { label.setText(text); });
   PublishValue(
       "Transparent", [&label] { return TPropertyValue(!label.autoFillBackground()); },
       [&label](const TPropertyValue& v) { label.setAutoFillBackground(!AsBool(v)); }, false);
@@ -142,9 +134,8 @@ TSpinEditControl::TSpinEditControl(TComponent* owner)
 TCheckBoxControl::TCheckBoxControl(TComponent* owner)
     : TWidgetControl(owner, new TCheckBox(QString(), HostWidget(owner))) {
   TCheckBox& box = Control();
-  PublishValue(
-      "Caption", [&box] { return FromQString(box.text()); },
-      [&box](const TPropertyValue& v) { box.setText(ToQString(v)); }, std::string());
+  PublishText(
+      "Caption", [&box] { return box.text(); }, [&box](const QString& text) { box.setText(text); });
   PublishValue(
       "Checked", [&box] { return TPropertyValue(box.Checked()); },
       [&box](const TPropertyValue& v) { box.SetChecked(AsBool(v)); }, false);
@@ -154,9 +145,9 @@ TCheckBoxControl::TCheckBoxControl(TComponent* owner)
 TGradientToolPanelControl::TGradientToolPanelControl(TComponent* owner)
     : TWidgetControl(owner, new TGradientToolPanel(QString(), HostWidget(owner))) {
   TGradientToolPanel& panel = Control();
-  PublishValue(
-      "Caption", [&panel] { return FromQString(panel.Caption()); },
-      [&panel](const TPropertyValue& v) { panel.SetCaption(ToQString(v)); }, std::string());
+  PublishText(
+      "Caption", [&panel] { return panel.Caption(); },
+      [&panel](const QString& text) { panel.SetCaption(text); });
   PublishColor(
       "GradientTop", [&panel] { return panel.GradientTop(); },
       [&panel](const QColor& c) { panel.SetGradient(c, panel.GradientBottom()); },
@@ -199,9 +190,9 @@ TGradientToolPanelControl::TGradientToolPanelControl(TComponent* owner)
 TRotatedLabelControl::TRotatedLabelControl(TComponent* owner)
     : TWidgetControl(owner, new TRotatedLabel(QString(), HostWidget(owner))) {
   TRotatedLabel& label = Control();
-  PublishValue(
-      "Caption", [&label] { return FromQString(label.Text()); },
-      [&label](const TPropertyValue& v) { label.SetText(ToQString(v)); }, std::string());
+  PublishText(
+      "Caption", [&label] { return label.Text(); },
+      [&label](const QString& text) { label.SetText(text); });
   PublishValue(
       "Angle", [&label] { return TPropertyValue(int64_t{label.AngleDegrees()}); },
       [&label](const TPropertyValue& v) {

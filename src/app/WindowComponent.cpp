@@ -1,6 +1,7 @@
 #include "app/WindowComponent.h"
 
 #include <algorithm>
+#include <functional>
 
 #include "pins/Exceptions.h"
 
@@ -30,35 +31,36 @@ TWindowComponent::TWindowComponent(QWidget* window)
   window_->setPalette(palette);
   window_->setAutoFillBackground(true);
 
-  PublishValue(
-      "Left", [this] { return TPropertyValue(int64_t{window_->x()}); },
-      [this](const TPropertyValue& v) {
-        window_->move(
-            static_cast<int>(std::clamp<int64_t>(AsInteger(v), -kMaxClientSize, kMaxClientSize)),
-            window_->y());
-      },
-      int64_t{0});
-  PublishValue(
-      "Top", [this] { return TPropertyValue(int64_t{window_->y()}); },
-      [this](const TPropertyValue& v) {
-        window_->move(window_->x(), static_cast<int>(std::clamp<int64_t>(
-                                        AsInteger(v), -kMaxClientSize, kMaxClientSize)));
-      },
-      int64_t{0});
-  PublishValue(
-      "ClientWidth", [this] { return TPropertyValue(int64_t{clientWidth_}); },
-      [this](const TPropertyValue& v) {
-        clientWidth_ = static_cast<int>(std::clamp<int64_t>(AsInteger(v), 0, kMaxClientSize));
+  // Integer settings brought into [min, max] before they are applied.
+  auto publishInt = [this](const char* name, std::function<int()> get, std::function<void(int)> set,
+                           int min, int max) {
+    PublishValue(
+        name, [get] { return TPropertyValue(int64_t{get()}); },
+        [set, min, max](const TPropertyValue& v) {
+          set(static_cast<int>(std::clamp<int64_t>(AsInteger(v), min, max)));
+        },
+        int64_t{0});
+  };
+  publishInt(
+      "Left", [this] { return window_->x(); },
+      [this](int left) { window_->move(left, window_->y()); }, -kMaxClientSize, kMaxClientSize);
+  publishInt(
+      "Top", [this] { return window_->y(); }, [this](int top) { window_->move(window_->x(), top); },
+      -kMaxClientSize, kMaxClientSize);
+  publishInt(
+      "ClientWidth", [this] { return clientWidth_; },
+      [this](int width) {
+        clientWidth_ = width;
         ApplyFrame();
       },
-      int64_t{0});
-  PublishValue(
-      "ClientHeight", [this] { return TPropertyValue(int64_t{clientHeight_}); },
-      [this](const TPropertyValue& v) {
-        clientHeight_ = static_cast<int>(std::clamp<int64_t>(AsInteger(v), 0, kMaxClientSize));
+      0, kMaxClientSize);
+  publishInt(
+      "ClientHeight", [this] { return clientHeight_; },
+      [this](int height) {
+        clientHeight_ = height;
         ApplyFrame();
       },
-      int64_t{0});
+      0, kMaxClientSize);
   PublishValue(
       "Caption", [this] { return TPropertyValue(window_->windowTitle().toStdString()); },
       [this](const TPropertyValue& v) {

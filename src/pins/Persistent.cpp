@@ -23,6 +23,19 @@ bool PathToImpl(const TPersistent* from, const TPersistent* target, std::string&
   return false;
 }
 
+// The pieces of `text` between separators; a separator at the very end ends the last piece
+// rather than starting an empty one, and an empty text has no pieces.
+std::vector<std::string> SplitAt(std::string_view text, char separator) {
+  std::vector<std::string> out;
+  while (!text.empty()) {
+    const size_t end = text.find(separator);
+    out.emplace_back(text.substr(0, end));
+    if (end == std::string_view::npos) break;
+    text.remove_prefix(end + 1);
+  }
+  return out;
+}
+
 }  // namespace
 
 void TPersistent::PublishValue(std::string name, std::function<TPropertyValue()> get,
@@ -71,14 +84,7 @@ void TPersistent::PublishStrings(std::string name, std::function<std::vector<std
 }
 
 std::vector<std::string> TPersistent::SplitSet(std::string_view names) {
-  std::vector<std::string> out;
-  while (!names.empty()) {
-    const size_t comma = names.find(',');
-    out.emplace_back(names.substr(0, comma));
-    if (comma == std::string_view::npos) break;
-    names.remove_prefix(comma + 1);
-  }
-  return out;
+  return SplitAt(names, ',');
 }
 
 std::string TPersistent::JoinSet(const std::vector<std::string>& names) {
@@ -91,14 +97,7 @@ std::string TPersistent::JoinSet(const std::vector<std::string>& names) {
 }
 
 std::vector<std::string> TPersistent::SplitStrings(std::string_view lines) {
-  std::vector<std::string> out;
-  while (!lines.empty()) {
-    const size_t end = lines.find('\n');
-    out.emplace_back(lines.substr(0, end));
-    if (end == std::string_view::npos) break;
-    lines.remove_prefix(end + 1);
-  }
-  return out;
+  return SplitAt(lines, '\n');
 }
 
 std::string TPersistent::JoinStrings(const std::vector<std::string>& strings) {

@@ -71,15 +71,10 @@ TFontProperties::TFontProperties(std::function<void()> changed) : changed_(std::
   PublishSet(
       "Style", [this] { return style_; },
       [this, notify](const std::string& v) {
-        for (const std::string& name : SplitSet(v)) {
-          const bool known = std::any_of(std::begin(kFontStyles), std::end(kFontStyles),
-                                         [&](const TFontStyle& s) { return name == s.name; });
-          if (!known) throw Exception("Unknown font style " + name);
-        }
         style_ = v;
         notify();
       },
-      std::string());
+      std::string(), {"fsBold", "fsItalic", "fsUnderline", "fsStrikeOut"}, "font style");
   PublishValue(
       "Color", [this] { return TPropertyValue(color_); },
       [this, notify](const TPropertyValue& v) {

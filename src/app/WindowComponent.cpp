@@ -11,8 +11,6 @@ namespace {
 
 constexpr int kMaxClientSize = 16384;
 
-const char* const kBorderIcons[] = {"biSystemMenu", "biMinimize", "biMaximize"};
-
 bool Contains(const std::vector<std::string>& names, const char* name) {
   return std::find(names.begin(), names.end(), name) != names.end();
 }
@@ -78,16 +76,11 @@ TWindowComponent::TWindowComponent(QWidget* window)
   PublishSet(
       "BorderIcons", [this] { return borderIcons_; },
       [this](const std::string& v) {
-        for (const std::string& name : SplitSet(v)) {
-          if (std::none_of(std::begin(kBorderIcons), std::end(kBorderIcons),
-                           [&](const char* icon) { return name == icon; })) {
-            throw Exception("Unknown border icon " + name);
-          }
-        }
         borderIcons_ = v;
         ApplyFrame();
       },
-      "biSystemMenu,biMinimize,biMaximize");
+      "biSystemMenu,biMinimize,biMaximize", {"biSystemMenu", "biMinimize", "biMaximize"},
+      "border icon");
   PublishObject("Font", &font_);
   PublishIdentifier(
       "ActiveControl", [this] { return activeControl_; },

@@ -68,9 +68,20 @@ void TPersistent::PublishIdentifier(std::string name, std::function<std::string(
 }
 
 void TPersistent::PublishSet(std::string name, std::function<std::string()> get,
-                             std::function<void(const std::string&)> set,
-                             std::string defaultValue) {
-  PublishString(std::move(name), std::move(get), std::move(set), std::move(defaultValue),
+                             std::function<void(const std::string&)> set, std::string defaultValue,
+                             std::vector<std::string> names, std::string what) {
+  std::function<void(const std::string&)> checked;
+  if (set) {
+    checked = [set, names = std::move(names), what = std::move(what)](const std::string& v) {
+      for (const std::string& element : SplitSet(v)) {
+        if (!names.empty() && std::find(names.begin(), names.end(), element) == names.end()) {
+          throw Exception("Unknown " + what + " " + element);
+        }
+      }
+      set(v);
+    };
+  }
+  PublishString(std::move(name), std::move(get), std::move(checked), std::move(defaultValue),
                 TValueSpelling::Set);
 }
 

@@ -88,9 +88,12 @@ class TPersistent {
   // A string property holding enumeration names, stored as identifiers (`BorderStyle = bsNone`).
   void PublishIdentifier(std::string name, std::function<std::string()> get,
                          std::function<void(const std::string&)> set, std::string defaultValue);
-  // A set of enumeration names, held as one string of names joined by ','.
+  // A set of enumeration names, held as one string of names joined by ','. The setter only
+  // sees sets drawn from `names` (when given): any other name raises Exception
+  // "Unknown <what> <name>" and nothing is set.
   void PublishSet(std::string name, std::function<std::string()> get,
-                  std::function<void(const std::string&)> set, std::string defaultValue);
+                  std::function<void(const std::string&)> set, std::string defaultValue,
+                  std::vector<std::string> names = {}, std::string what = "set element");
   // A list of strings (default: none). The setter receives the stored list; strings cannot
   // hold a line break.
   void PublishStrings(std::string name, std::function<std::vector<std::string>()> get,

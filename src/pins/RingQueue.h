@@ -8,6 +8,7 @@
 // bounded makes no allocation once it has reached that length. `clear` keeps the slots;
 // `release` gives them back.
 //
+// Failure: growing may raise std::bad_alloc; the queue is then unchanged.
 // Not thread-safe: the owner guards it. Elements must be default-constructible and movable;
 // a slot left by a popped element holds a default-constructed one (references dropped).
 

@@ -8,6 +8,7 @@
 
 #include <vector>
 
+#include "ShowActive.h"
 #include "app/CheckBox.h"
 #include "app/DropDownList.h"
 #include "app/GradientToolPanel.h"
@@ -16,16 +17,7 @@
 namespace tardivox {
 namespace {
 
-// Shows `window` and makes it the active window, so that focus and keyboard input behave as
-// for a user.
-::testing::AssertionResult ShowActive(QWidget& window) {
-  window.show();
-  QApplication::setActiveWindow(&window);
-  if (!QTest::qWaitForWindowActive(&window, 2000)) {
-    return ::testing::AssertionFailure() << "window did not become active within 2 s";
-  }
-  return ::testing::AssertionSuccess();
-}
+using testing::ShowActive;
 
 TEST(DropDownListTest, ChangesFromCodeRaiseNothing) {
   TDropDownList list;

@@ -11,6 +11,7 @@
 
 #include <vector>
 
+#include "ShowActive.h"
 #include "app/CheckBox.h"
 #include "app/DropDownList.h"
 #include "app/GradientToolPanel.h"
@@ -20,14 +21,7 @@
 namespace tardivox {
 namespace {
 
-::testing::AssertionResult ShowActive(QWidget& window) {
-  window.show();
-  QApplication::setActiveWindow(&window);
-  if (!QTest::qWaitForWindowActive(&window, 2000)) {
-    return ::testing::AssertionFailure() << "window did not become active within 2 s";
-  }
-  return ::testing::AssertionSuccess();
-}
+using testing::ShowActive;
 
 // The window's seconds box follows the application locale; texts with a decimal point are
 // written with '.' here and converted.

@@ -1,8 +1,8 @@
 // Cost of the lock sections on the notification path, uncontended.
 #include <benchmark/benchmark.h>
 
-#include "pins/MultiReadLock.h"
-#include "pins/OWObject.h"
+#include "locks/MultiReadLock.h"
+#include "locks/OWObject.h"
 
 using namespace tardivox;
 

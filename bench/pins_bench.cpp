@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "buffers/RealBuffer.h"
+#include "model/Component.h"
 #include "pins/AudioPins.h"
-#include "pins/Component.h"
 
 namespace {
 std::atomic<long> g_allocations{0};

@@ -4,8 +4,8 @@
 #include <benchmark/benchmark.h>
 
 #include "buffers/AudioBuffer.h"
+#include "model/Component.h"
 #include "pins/AudioPins.h"
-#include "pins/Component.h"
 #include "processing/DelayLine.h"
 
 using namespace tardivox;

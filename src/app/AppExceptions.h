@@ -20,7 +20,7 @@
 #include <functional>
 #include <utility>
 
-#include "pins/Exceptions.h"
+#include "core/Exceptions.h"
 
 namespace tardivox {
 

@@ -21,7 +21,7 @@
 #include <memory>
 #include <string>
 
-#include "pins/Exceptions.h"
+#include "core/Exceptions.h"
 
 namespace tardivox {
 

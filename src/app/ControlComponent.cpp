@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <limits>
 
-#include "pins/Exceptions.h"
+#include "core/Exceptions.h"
 
 namespace tardivox {
 

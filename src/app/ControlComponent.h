@@ -24,7 +24,7 @@
 #include <string>
 #include <vector>
 
-#include "pins/Component.h"
+#include "model/Component.h"
 
 namespace tardivox {
 

@@ -3,8 +3,8 @@
 #include <charconv>
 #include <cmath>
 
-#include "pins/ClassRegistry.h"
-#include "pins/Exceptions.h"
+#include "core/Exceptions.h"
+#include "model/ClassRegistry.h"
 
 namespace tardivox {
 

@@ -6,9 +6,9 @@
 #include "app/MainLayoutText.h"
 #include "audio/AudioIn.h"
 #include "audio/AudioOut.h"
-#include "pins/ClassRegistry.h"
-#include "pins/Exceptions.h"
-#include "pins/LayoutReader.h"
+#include "core/Exceptions.h"
+#include "layout/LayoutReader.h"
+#include "model/ClassRegistry.h"
 #include "processing/DelayLine.h"
 
 namespace tardivox {

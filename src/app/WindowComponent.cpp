@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <functional>
 
-#include "pins/Exceptions.h"
+#include "core/Exceptions.h"
 
 namespace tardivox {
 

@@ -26,7 +26,7 @@
 #include <string>
 
 #include "app/ControlComponent.h"
-#include "pins/Component.h"
+#include "model/Component.h"
 
 namespace tardivox {
 

@@ -25,8 +25,8 @@
 #include <vector>
 
 #include "audio/WaveService.h"
+#include "model/Persistent.h"
 #include "pins/ExtCollection.h"
-#include "pins/Persistent.h"
 
 namespace tardivox {
 

@@ -41,10 +41,10 @@
 #include "audio/WaveThread.h"
 #include "buffers/AudioBuffer.h"
 #include "buffers/AudioFormat.h"
+#include "locks/OWObject.h"
+#include "model/Component.h"
 #include "pins/AudioPins.h"
 #include "pins/BoolPins.h"
-#include "pins/Component.h"
-#include "pins/OWObject.h"
 
 namespace tardivox {
 

@@ -5,7 +5,7 @@
 
 #include "audio/WaveBuffer.h"
 #include "buffers/AudioBuffer.h"
-#include "pins/LockObject.h"
+#include "locks/LockObject.h"
 #include "pins/NotifyOperations.h"
 
 namespace tardivox {

@@ -49,9 +49,9 @@
 #include "audio/AudioDevice.h"
 #include "audio/AudioParams.h"
 #include "audio/WaveThread.h"
+#include "model/Component.h"
 #include "pins/AudioPins.h"
 #include "pins/BoolPins.h"
-#include "pins/Component.h"
 #include "pins/NotifyThread.h"
 #include "pins/OperationList.h"
 

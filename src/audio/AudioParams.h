@@ -15,8 +15,8 @@
 #include <mutex>
 
 #include "audio/WaveBuffer.h"
-#include "pins/Guid.h"
-#include "pins/RefCounted.h"
+#include "core/Guid.h"
+#include "core/RefCounted.h"
 
 namespace tardivox {
 

@@ -18,7 +18,7 @@
 
 #include "audio/WaveDispatcher.h"
 #include "audio/WaveService.h"
-#include "pins/RingQueue.h"
+#include "core/RingQueue.h"
 
 namespace tardivox {
 

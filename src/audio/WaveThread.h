@@ -25,7 +25,7 @@
 #include <thread>
 
 #include "audio/WaveService.h"
-#include "pins/RingQueue.h"
+#include "core/RingQueue.h"
 
 namespace tardivox {
 

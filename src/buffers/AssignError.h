@@ -3,7 +3,7 @@
 // kind: EConvertError with the platform's text "Impossible d'affecter %s à %s", naming the
 // source class (or "nil") and the target class.
 
-#include "pins/Exceptions.h"
+#include "core/Exceptions.h"
 
 namespace tardivox {
 

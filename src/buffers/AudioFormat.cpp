@@ -4,7 +4,7 @@
 #include <optional>
 
 #include "buffers/AssignError.h"
-#include "pins/OWObject.h"
+#include "locks/OWObject.h"
 
 namespace tardivox {
 

@@ -16,8 +16,8 @@
 
 #include <cstdint>
 
-#include "pins/Guid.h"
-#include "pins/RefCounted.h"
+#include "core/Guid.h"
+#include "core/RefCounted.h"
 
 namespace tardivox {
 

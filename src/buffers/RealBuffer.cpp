@@ -3,7 +3,7 @@
 #include <cmath>
 #include <string>
 
-#include "pins/Exceptions.h"
+#include "core/Exceptions.h"
 #include "vector/Vector.h"
 
 namespace tardivox {

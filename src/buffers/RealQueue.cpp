@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "pins/Exceptions.h"
+#include "core/Exceptions.h"
 
 namespace tardivox {
 

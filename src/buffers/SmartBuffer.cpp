@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string>
 
-#include "pins/Exceptions.h"
+#include "core/Exceptions.h"
 
 namespace tardivox {
 

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <new>
 
-#include "pins/Exceptions.h"
+#include "core/Exceptions.h"
 
 #if defined(__SANITIZE_ADDRESS__)
 #include <sanitizer/asan_interface.h>

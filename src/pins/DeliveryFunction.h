@@ -11,7 +11,7 @@
 
 #include <cstdint>
 
-#include "pins/Guid.h"
+#include "core/Guid.h"
 
 namespace tardivox {
 

@@ -4,7 +4,7 @@
 #include <exception>
 
 #include "buffers/AssignError.h"
-#include "pins/Exceptions.h"
+#include "core/Exceptions.h"
 
 namespace tardivox {
 

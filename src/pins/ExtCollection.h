@@ -23,7 +23,7 @@
 #include <string>
 #include <vector>
 
-#include "pins/Persistent.h"
+#include "model/Persistent.h"
 
 namespace tardivox {
 

@@ -31,8 +31,8 @@
 #include "buffers/DataBuffer.h"
 #include "buffers/SmartBufferManager.h"
 #include "buffers/WaveFormat.h"
-#include "pins/Guid.h"
-#include "pins/RefCounted.h"
+#include "core/Guid.h"
+#include "core/RefCounted.h"
 
 namespace tardivox {
 

@@ -22,7 +22,7 @@
 #include <mutex>
 #include <thread>
 
-#include "pins/Events.h"
+#include "core/Events.h"
 
 namespace tardivox {
 

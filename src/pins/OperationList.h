@@ -16,9 +16,9 @@
 #include <cstddef>
 #include <memory>
 
+#include "core/RingQueue.h"
+#include "locks/OWObject.h"
 #include "pins/NotifyOperations.h"
-#include "pins/OWObject.h"
-#include "pins/RingQueue.h"
 
 namespace tardivox {
 

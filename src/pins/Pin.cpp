@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "pins/Component.h"
-#include "pins/Exceptions.h"
-#include "pins/MultiReadLock.h"
+#include "core/Exceptions.h"
+#include "locks/MultiReadLock.h"
+#include "model/Component.h"
 #include "pins/StreamTypeIds.h"
 
 namespace tardivox {

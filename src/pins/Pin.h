@@ -28,11 +28,11 @@
 #include <mutex>
 #include <vector>
 
+#include "core/Guid.h"
+#include "locks/OWObject.h"
+#include "model/Persistent.h"
 #include "pins/DeliveryFunction.h"
-#include "pins/Guid.h"
 #include "pins/NotifyOperations.h"
-#include "pins/OWObject.h"
-#include "pins/Persistent.h"
 #include "pins/StreamTypeRegistry.h"
 
 namespace tardivox {

@@ -5,9 +5,9 @@
 #include <mutex>
 #include <unordered_map>
 
-#include "pins/Component.h"
-#include "pins/Exceptions.h"
-#include "pins/LockObject.h"
+#include "core/Exceptions.h"
+#include "locks/LockObject.h"
+#include "model/Component.h"
 #include "pins/Pin.h"
 #include "pins/UnloadedPin.h"
 

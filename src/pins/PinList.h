@@ -21,8 +21,8 @@
 #include <string>
 #include <vector>
 
-#include "pins/OWObject.h"
-#include "pins/Persistent.h"
+#include "locks/OWObject.h"
+#include "model/Persistent.h"
 
 namespace tardivox {
 

@@ -1,6 +1,6 @@
 #include "pins/PinNames.h"
 
-#include "pins/Component.h"
+#include "model/Component.h"
 #include "pins/Pin.h"
 #include "pins/PinList.h"
 

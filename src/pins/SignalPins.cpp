@@ -1,6 +1,6 @@
 #include "pins/SignalPins.h"
 
-#include "pins/ScopeExit.h"
+#include "core/ScopeExit.h"
 #include "pins/StreamTypeIds.h"
 
 namespace tardivox {

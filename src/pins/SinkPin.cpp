@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <optional>
 
-#include "pins/MultiReadLock.h"
-#include "pins/ScopeExit.h"
-#include "pins/SmallCopy.h"
+#include "core/ScopeExit.h"
+#include "core/SmallCopy.h"
+#include "locks/MultiReadLock.h"
 
 namespace tardivox {
 

@@ -2,10 +2,10 @@
 
 #include <algorithm>
 
-#include "pins/MultiReadLock.h"
-#include "pins/ScopeExit.h"
+#include "core/ScopeExit.h"
+#include "core/SmallCopy.h"
+#include "locks/MultiReadLock.h"
 #include "pins/SinkPin.h"
-#include "pins/SmallCopy.h"
 
 namespace tardivox {
 

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <mutex>
 
-#include "pins/Component.h"
-#include "pins/MultiReadLock.h"
-#include "pins/SmallCopy.h"
+#include "core/SmallCopy.h"
+#include "locks/MultiReadLock.h"
+#include "model/Component.h"
 
 namespace tardivox {
 

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "pins/Guid.h"
+#include "core/Guid.h"
 
 namespace tardivox {
 

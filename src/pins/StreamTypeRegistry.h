@@ -22,8 +22,8 @@
 #include <string>
 #include <vector>
 
+#include "core/Guid.h"
 #include "pins/DeliveryFunction.h"
-#include "pins/Guid.h"
 
 namespace tardivox {
 

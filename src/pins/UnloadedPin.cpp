@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <mutex>
 
-#include "pins/Component.h"
-#include "pins/LockObject.h"
+#include "locks/LockObject.h"
+#include "model/Component.h"
 #include "pins/PinNames.h"
 
 namespace tardivox {

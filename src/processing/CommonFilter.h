@@ -29,10 +29,10 @@
 
 #include "buffers/AudioBuffer.h"
 #include "buffers/WaveFormat.h"
+#include "locks/OWObject.h"
+#include "model/Component.h"
 #include "pins/AudioPins.h"
 #include "pins/BoolPins.h"
-#include "pins/Component.h"
-#include "pins/OWObject.h"
 
 namespace tardivox {
 

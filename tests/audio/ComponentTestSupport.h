@@ -14,8 +14,8 @@
 
 #include "audio/VirtualWaveService.h"
 #include "buffers/AudioBuffer.h"
+#include "model/Component.h"
 #include "pins/AudioPins.h"
-#include "pins/Component.h"
 #include "pins/NotifyOperations.h"
 #include "support/WaitFor.h"
 

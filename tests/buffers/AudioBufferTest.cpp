@@ -6,8 +6,8 @@
 #include "buffers/AudioBuffer.h"
 #include "buffers/AudioFormat.h"
 #include "buffers/RealBuffer.h"
-#include "pins/Exceptions.h"
-#include "pins/OWObject.h"
+#include "core/Exceptions.h"
+#include "locks/OWObject.h"
 
 namespace tardivox {
 namespace {

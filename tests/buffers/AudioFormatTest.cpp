@@ -3,8 +3,8 @@
 #include <vector>
 
 #include "buffers/AudioFormat.h"
-#include "pins/Exceptions.h"
-#include "pins/OWObject.h"
+#include "core/Exceptions.h"
+#include "locks/OWObject.h"
 
 namespace tardivox {
 namespace {

@@ -8,7 +8,7 @@
 #include "buffers/BlockBuffer.h"
 #include "buffers/SmartBuffer.h"
 #include "buffers/SmartBufferManager.h"
-#include "pins/Exceptions.h"
+#include "core/Exceptions.h"
 
 namespace tardivox {
 namespace {

@@ -6,7 +6,7 @@
 #include "buffers/BlockBuffer.h"
 #include "buffers/IntegerBuffer.h"
 #include "buffers/RealBuffer.h"
-#include "pins/Exceptions.h"
+#include "core/Exceptions.h"
 
 namespace tardivox {
 namespace {

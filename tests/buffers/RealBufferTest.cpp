@@ -10,7 +10,7 @@
 #include "buffers/IntegerBuffer.h"
 #include "buffers/RealBuffer.h"
 #include "buffers/RealQueue.h"
-#include "pins/Exceptions.h"
+#include "core/Exceptions.h"
 
 namespace tardivox {
 namespace {

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "PinTestSupport.h"
-#include "pins/Exceptions.h"
+#include "core/Exceptions.h"
 #include "pins/StreamTypeIds.h"
 
 namespace tardivox {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "pins/Exceptions.h"
+#include "core/Exceptions.h"
 
 namespace tardivox {
 namespace {

@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "model/ClassRegistry.h"
+#include "model/Component.h"
 #include "pins/AudioPins.h"
 #include "pins/BoolPins.h"
-#include "pins/ClassRegistry.h"
-#include "pins/Component.h"
 #include "pins/PinList.h"
 #include "pins/RealPins.h"
 

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "pins/Component.h"
+#include "model/Component.h"
 
 namespace tardivox {
 namespace {

@@ -10,7 +10,7 @@
 #include <thread>
 
 #include "PinTestSupport.h"
-#include "pins/MultiReadLock.h"
+#include "locks/MultiReadLock.h"
 #include "support/WaitFor.h"
 
 namespace tardivox {

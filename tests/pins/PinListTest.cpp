@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "LayoutTestSupport.h"
-#include "pins/Exceptions.h"
+#include "core/Exceptions.h"
 #include "pins/PinNames.h"
 #include "pins/UnloadedPin.h"
 

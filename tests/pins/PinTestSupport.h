@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "buffers/RealBuffer.h"
+#include "model/Component.h"
 #include "pins/AudioPins.h"
-#include "pins/Component.h"
 #include "pins/RealPins.h"
 
 namespace tardivox::testing {

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "pins/Exceptions.h"
+#include "core/Exceptions.h"
 
 namespace tardivox {
 namespace {

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "buffers/AudioBuffer.h"
+#include "model/Component.h"
 #include "pins/AudioPins.h"
-#include "pins/Component.h"
 
 namespace tardivox::testing {
 

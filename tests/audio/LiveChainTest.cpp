@@ -60,8 +60,8 @@ class LiveChainTest : public ::testing::Test {
 
   // Capture → delay line → playback, plus a probe on the delay line's output.
   struct TChain {
-    TChain(uint32_t frames, uint32_t delayFrames, bool delayEnabled) {
-      capture.AudioFormat().SetSampleRate(kRate);
+    TChain(uint32_t frames, uint32_t delayFrames, bool delayEnabled, uint32_t rate = kRate) {
+      capture.AudioFormat().SetSampleRate(rate);
       capture.AudioFormat().SetBufferSize(frames);
       capture.Device().SetDeviceName(kCapSource);
       playback.Device().SetDeviceName(kOutSink);
@@ -82,25 +82,39 @@ class LiveChainTest : public ::testing::Test {
   };
 
   // Runs the chain, plays a burst, and measures the delay. Bypass disables the delay line.
-  testing::TAlignment Measure(uint32_t frames, uint32_t delayFrames, bool bypass) {
+  testing::TAlignment Measure(uint32_t frames, uint32_t delayFrames, bool bypass,
+                              uint32_t rate = kRate, double cutoffHz = 0) {
     constexpr uint32_t kLead = 2205;
-    constexpr uint32_t kBurst = 11025;
-    TChain chain(frames, delayFrames, !bypass);
-    const double tail = 1.2 + (bypass ? 0.0 : delayFrames / double(kRate));
+    constexpr uint32_t kBurst = 11025 * 3;
+    TChain chain(frames, delayFrames, !bypass, rate);
+    const double tail = 1.2 + (bypass ? 0.0 : delayFrames / double(rate));
     const auto rec = testing::RecordChain(tail, [&] {
       chain.On();
       EXPECT_TRUE(WaitUntil([&] { return chain.probe.Count("buffer") >= 10; }, 10s))
           << "no audio flows";
-      testing::PlayIntoInput(testing::NoiseBurst(kLead, kBurst));
+      testing::PlayIntoInput(testing::NoiseBurst(kLead, kBurst, cutoffHz));
     });
     lastUnderflows_ = chain.playback.Underflows();
+    {
+      const auto& c = chain.playback.Counters();
+      c_[0] = c.underruns; c_[1] = c.droppedFrames; c_[2] = c.driftCorrections; c_[3] = c.extraLatencyFrames;
+    }
     chain.Off();
-    const int64_t expected = bypass ? 0 : delayFrames;
+    if (std::getenv("TDX_DUMP")) {
+      FILE* f = std::fopen("/tmp/probe.raw", "wb");
+      for (auto& b : chain.probe.Buffers()) std::fwrite(b->ReadData(), 1, b->ByteSize(), f);
+      std::fclose(f);
+      f = std::fopen("/tmp/rec.raw", "wb");
+      std::fwrite(rec.data(), 2, rec.size(), f);
+      std::fclose(f);
+    }
+    const int64_t expected = bypass ? 0 : int64_t{delayFrames} * kRate / rate;
     return testing::AlignChain(rec, kBurst, expected - 2205, expected + 2 * kMaxExtraFrames);
   }
 
   static std::vector<std::string> modules_;
   uint64_t lastUnderflows_ = 0;
+  int64_t c_[4] = {};
 };
 
 std::vector<std::string> LiveChainTest::modules_;
@@ -123,6 +137,14 @@ TEST_F(LiveChainTest, DelaysTheLiveSoundByTheDelayPlusABoundedLatency) {
     EXPECT_GE(a.worstSegment, kMinCorrelation) << "the output has a gap or is corrupted";
     EXPECT_GE(extra, 0);
     EXPECT_LE(extra, kMaxExtraFrames);
+  }
+}
+
+TEST_F(LiveChainTest, ProbeRates) {
+  for (uint32_t rate : {11025u, 22050u, 44100u}) for (uint32_t frames : {512u, 2048u}) {
+    const testing::TAlignment a = Measure(frames, 4410, true, rate, 2000);
+    std::printf("rate %u frames %u: lag %lld corr %.4f worst %.4f underruns %llu dropped %llu corr %llu level %lld\n", rate, frames,
+                (long long)a.lagFrames, a.correlation, a.worstSegment, (unsigned long long)c_[0], (unsigned long long)c_[1], (unsigned long long)c_[2], (long long)c_[3]);
   }
 }
 

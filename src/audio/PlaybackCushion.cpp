@@ -1,0 +1,117 @@
+#include "audio/PlaybackCushion.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace tardivox {
+
+namespace {
+
+// The fast check looks at the lowest level over this much playing: a real excess persists, a
+// late arrival only lowers the level for a moment. Two windows bound the recovery time.
+constexpr double kShortWindowSeconds = 0.2;
+// The drift check averages the level over this much playing.
+constexpr double kLongWindowSeconds = 1.0;
+// Inside this band around the reference nothing is corrected (the level's normal jitter).
+constexpr double kDeadBandSeconds = 0.003;
+
+}  // namespace
+
+void TALPlaybackCushion::Reset(uint32_t sampleRate, uint32_t bufferFrames) {
+  rate_ = std::max<uint32_t>(1, sampleRate);
+  bufferFrames_ = std::max<uint32_t>(1, bufferFrames);
+  targetFrames_ = bufferFrames_ + static_cast<uint64_t>(std::ceil(kMarginSeconds * rate_));
+  deadBandFrames_ =
+      std::max<int64_t>(static_cast<int64_t>(kDeadBandSeconds * rate_), bufferFrames_ / 4);
+  settled_ = false;
+  trimmingStart_ = false;
+  seen_ = {};
+  pendingDrop_ = 0;
+  pendingCorrection_ = 0;
+  reference_ = 0;
+  referenceKnown_ = false;
+  StartWindows(0);
+}
+
+uint64_t TALPlaybackCushion::Span(double seconds, uint32_t buffers) const {
+  return std::max<uint64_t>(static_cast<uint64_t>(seconds * rate_),
+                            uint64_t{buffers} * bufferFrames_);
+}
+
+void TALPlaybackCushion::StartWindows(uint64_t playedFrames) {
+  shortEnd_ = playedFrames + Span(kShortWindowSeconds, 2);
+  shortAny_ = false;
+  longEnd_ = playedFrames + Span(kLongWindowSeconds, 8);
+  longSum_ = 0;
+  longCount_ = 0;
+  longTouched_ = false;
+}
+
+TALPlaybackCushion::TDecision TALPlaybackCushion::OnArrival(int64_t waitingFrames,
+                                                            uint32_t frames,
+                                                            const TWavePosition* position) {
+  TDecision decision;
+  if (!position) return decision;
+  const uint64_t playedFrames = position->playedFrames;
+  if (position->underruns > seen_.underruns)
+    counters_.underruns.fetch_add(position->underruns - seen_.underruns, std::memory_order_relaxed);
+  if (position->skippedFrames > seen_.skippedFrames)
+    counters_.droppedFrames.fetch_add(position->skippedFrames - seen_.skippedFrames,
+                                      std::memory_order_relaxed);
+  seen_ = *position;
+  const int64_t level = waitingFrames + frames;
+  const int64_t excess = level - static_cast<int64_t>(targetFrames_);
+  counters_.extraLatencyFrames.store(level, std::memory_order_relaxed);
+
+  shortMin_ = shortAny_ ? std::min(shortMin_, excess) : excess;
+  shortAny_ = true;
+  longSum_ += level;
+  ++longCount_;
+
+  if (playedFrames >= shortEnd_) {
+    // Settling after the start takes back the whole buffers' rounding; later only what is
+    // clearly more than one buffer too much (the level normally swings by up to one buffer).
+    const int64_t allowed =
+        settled_ ? static_cast<int64_t>(bufferFrames_) + deadBandFrames_ : deadBandFrames_;
+    settled_ = true;
+    if (shortMin_ > allowed && pendingDrop_ == 0) {
+      trimmingStart_ = allowed == deadBandFrames_;
+      pendingDrop_ = static_cast<uint64_t>(shortMin_);
+      pendingCorrection_ = 0;
+      StartWindows(playedFrames);
+    } else {
+      shortEnd_ = playedFrames + Span(kShortWindowSeconds, 2);
+      shortAny_ = false;
+    }
+  }
+  if (playedFrames >= longEnd_) {
+    if (!longTouched_ && pendingDrop_ == 0 && longCount_ > 0) {
+      const int64_t mean = longSum_ / static_cast<int64_t>(longCount_);
+      if (!referenceKnown_) {
+        reference_ = mean;
+        referenceKnown_ = true;
+      } else if (std::llabs(mean - reference_) > deadBandFrames_) {
+        pendingCorrection_ = mean - reference_;
+      }
+    }
+    longEnd_ = playedFrames + Span(kLongWindowSeconds, 8);
+    longSum_ = 0;
+    longCount_ = 0;
+    longTouched_ = pendingCorrection_ != 0;
+  }
+
+  if (pendingDrop_ > 0) {
+    decision.dropHeadFrames = static_cast<uint32_t>(std::min<uint64_t>(pendingDrop_, frames));
+    pendingDrop_ -= decision.dropHeadFrames;
+    if (!trimmingStart_)
+      counters_.droppedFrames.fetch_add(decision.dropHeadFrames, std::memory_order_relaxed);
+  } else if (pendingCorrection_ != 0 && frames > 2) {
+    decision.correction = pendingCorrection_ > 0 ? -1 : 1;
+    pendingCorrection_ += decision.correction;
+    longTouched_ = true;
+    counters_.driftCorrections.fetch_add(1, std::memory_order_relaxed);
+  }
+  return decision;
+}
+
+}  // namespace tardivox

@@ -1,0 +1,82 @@
+#pragma once
+// Keeps the audio waiting at an output device at a constant level measured in time, so that
+// the delay a live chain delivers stays what it was when the output started:
+// - the device starts once what was written covers one buffer plus a margin (the cushion);
+//   whole buffers overshoot it, and the overshoot is taken back once, 0.2 s after the start
+//   (not counted as dropped);
+// - the device's underruns are counted; it keeps its clock through one and skips what missed
+//   its time (see waveOutGetPosition), and the frames it skipped are counted as dropped;
+// - a level that stays well above the target (a burst after a stall, a device that waited
+//   instead of skipping) is brought back by dropping the excess from the head of the arriving
+//   buffers, at once;
+// - a level that drifts slowly (the input and the output run on different clocks) is pulled
+//   back one frame per buffer, dropping or repeating a frame where the signal changes least.
+//   While the clocks agree the level stays inside a dead band and nothing is corrected, so the
+//   stream stays bit-exact.
+// Levels are in frames: written − played just after a buffer arrives.
+//
+// Not thread-safe: one thread (the one that delivers the buffers) calls everything; the
+// counters are atomics that any thread may read.
+
+#include <atomic>
+#include <cstdint>
+
+#include "audio/WaveService.h"
+
+namespace tardivox {
+
+class TALPlaybackCushion {
+ public:
+  // The margin beyond one buffer that the output keeps queued.
+  static constexpr double kMarginSeconds = 0.020;
+
+  struct TCounters {
+    std::atomic<uint64_t> underruns{0};
+    std::atomic<uint64_t> droppedFrames{0};
+    std::atomic<uint64_t> driftCorrections{0};  // single frames dropped or repeated
+    std::atomic<int64_t> extraLatencyFrames{0};  // the level at the last arrival
+  };
+
+  // What to do with the arriving buffer.
+  struct TDecision {
+    uint32_t dropHeadFrames = 0;  // frames to cut from its head (all of it: drop the buffer)
+    int correction = 0;           // −1: drop one frame where quiet; +1: repeat one
+  };
+
+  // A new stream of this rate whose buffers hold bufferFrames.
+  void Reset(uint32_t sampleRate, uint32_t bufferFrames);
+  // Frames written before the device is started.
+  uint64_t TargetFrames() const { return targetFrames_; }
+  // A buffer of `frames` arrives while the device holds `waitingFrames` (written − played,
+  // negative in an underrun) at `position`; null before the start or while it is not known.
+  TDecision OnArrival(int64_t waitingFrames, uint32_t frames, const TWavePosition* position);
+
+  const TCounters& Counters() const { return counters_; }
+
+ private:
+  uint64_t Span(double seconds, uint32_t buffers) const;
+  void StartWindows(uint64_t playedFrames);
+
+  TCounters counters_;
+  uint32_t rate_ = 1;
+  uint32_t bufferFrames_ = 1;
+  uint64_t targetFrames_ = 1;
+  int64_t deadBandFrames_ = 1;
+  bool settled_ = false;
+  bool trimmingStart_ = false;  // the drop under way takes back the start's rounding (not counted)
+  TWavePosition seen_;  // the device's counts already added to the counters
+  uint64_t pendingDrop_ = 0;
+  int64_t pendingCorrection_ = 0;  // frames still to drop (> 0) or repeat (< 0)
+  int64_t reference_ = 0;          // the mean level of the first full window after the start
+  bool referenceKnown_ = false;
+  // Short window (fast realignment) and long window (drift), in played frames.
+  uint64_t shortEnd_ = 0;
+  int64_t shortMin_ = 0;
+  bool shortAny_ = false;
+  uint64_t longEnd_ = 0;
+  int64_t longSum_ = 0;
+  uint64_t longCount_ = 0;
+  bool longTouched_ = false;  // a correction happened in this window: its mean is biased
+};
+
+}  // namespace tardivox

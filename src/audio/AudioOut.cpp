@@ -21,6 +21,8 @@ uint32_t OpenFlags(uint32_t deviceId) {
   return kCallbackFunction | kWaveAllowSync | (deviceId == kWaveMapper ? 0u : kWaveMapped);
 }
 
+TRef<IALAudioBuffer> DropHead(IALAudioBuffer& audio, uint32_t frames);
+
 // The format of the trial open that checks a pump claim: mono, 16 bits, 11025 Hz, front left.
 WaveFormat TrialFormat() {
   return WaveFormat::Pcm(1, 16, 11025, 1);
@@ -162,6 +164,8 @@ void TALAudioOut::Handle(IOWNotifyOperation& op) {
     cushionSized_ = false;
     writtenFrames_ = 0;
     started_ = false;
+    held_.clear();
+    heldFrames_ = 0;
     stopping_.store(false);
     return;
   }
@@ -175,6 +179,12 @@ void TALAudioOut::Handle(IOWNotifyOperation& op) {
     return;
   }
   if (OperationIs<TOWStopOperation>(op)) {
+    // What waits for the cushion plays out too.
+    if (!OperationIs<TOWEndStopOperation>(op) && !held_.empty())
+      if (const TWaveHandle handle = DeviceHandle(); handle != kNoWaveHandle) {
+        resumed_.store(true);
+        StartWhenCovered(handle, true);
+      }
     stopping_.store(true);
     uint64_t generation;
     bool empty;
@@ -202,7 +212,7 @@ void TALAudioOut::Handle(IOWNotifyOperation& op) {
         started_ = true;
         service_.waveOutRestart(handle);
       } else {
-        StartWhenCovered(handle);
+        StartWhenCovered(handle, false);
       }
     }
     for (int held = heldBack_.load(); held > 0; held = heldBack_.load())
@@ -260,6 +270,8 @@ void TALAudioOut::OpenDevice(const WaveFormat& format) {
 void TALAudioOut::CloseDevice(bool clearPumped) {
   std::unique_ptr<TALWaveThread> thread;
   TWaveHandle handle;
+  held_.clear();
+  heldFrames_ = 0;
   {
     TALAudioParamsLock lock(*params_);
     if (!params_->GetActive()) return;
@@ -333,8 +345,24 @@ void TALAudioOut::WriteBuffer(ISLDataBuffer* buffer) {
   TRef<IALAudioBuffer> audio(new TALAudioBuffer(buffer));
   const TWaveHandle current = DeviceHandle();
   if (current == kNoWaveHandle) return;
+  if (!cushionSized_) {
+    // The stream's buffer size is known with its first buffer.
+    cushion_.Reset(audio->SampleRate(), audio->Count());
+    cushionSized_ = true;
+  }
+  if (!started_ && !params_->GetPumped()) {
+    // Held until the cushion is covered (shared, not copied: a sender that writes into its
+    // buffer gets a block of its own).
+    heldFrames_ += audio->Count();
+    held_.push_back(std::move(audio));
+    StartWhenCovered(current, false);
+    return;
+  }
   audio = Align(std::move(audio), current);
-  if (!audio) return;
+  if (audio) WriteToDevice(std::move(audio));
+}
+
+void TALAudioOut::WriteToDevice(TRef<IALAudioBuffer> audio) {
   // A block of its own: the device reads this memory until the buffer comes back.
   audio->MakeUnique(true);
   TWaveHeader* header;
@@ -361,13 +389,30 @@ void TALAudioOut::WriteBuffer(ISLDataBuffer* buffer) {
   // Closing needs the input pin's section, which the caller holds: the record stays.
   service_.waveOutWrite(handle, header);
   writtenFrames_ += audio->Count();
-  if (resumed_.load() && !started_ && !params_->GetPumped()) StartWhenCovered(handle);
   ReportCounters();
 }
 
-void TALAudioOut::StartWhenCovered(TWaveHandle handle) {
-  if (!cushionSized_ || writtenFrames_ < cushion_.TargetFrames()) return;
+void TALAudioOut::StartWhenCovered(TWaveHandle handle, bool now) {
+  if (started_ || !resumed_.load() || paused_.load()) return;
+  if (!now && (!cushionSized_ || heldFrames_ < cushion_.TargetFrames())) return;
   started_ = true;
+  // Whole buffers overshoot the cushion: the oldest frames go, before anything is heard.
+  uint64_t surplus = now ? 0 : heldFrames_ - cushion_.TargetFrames();
+  std::vector<TRef<IALAudioBuffer>> held;
+  held.swap(held_);
+  heldFrames_ = 0;
+  for (TRef<IALAudioBuffer>& audio : held) {
+    const uint32_t frames = audio->Count();
+    if (surplus >= frames) {
+      surplus -= frames;
+      continue;
+    }
+    if (surplus > 0) {
+      audio = DropHead(*audio, static_cast<uint32_t>(surplus));
+      surplus = 0;
+    }
+    WriteToDevice(std::move(audio));
+  }
   service_.waveOutRestart(handle);
 }
 
@@ -407,15 +452,22 @@ uint32_t QuietestFrame(IALAudioBuffer& audio, uint32_t frames, bool dropping) {
   return best;
 }
 
+TRef<IALAudioBuffer> SameShape(IALAudioBuffer& audio, uint32_t frames) {
+  return TRef<IALAudioBuffer>(new TALAudioBuffer(audio.SampleRate(), audio.Bits(), audio.Channels(),
+                                                 frames, audio.ChannelMask()));
+}
+
+TRef<IALAudioBuffer> DropHead(IALAudioBuffer& audio, uint32_t frames) {
+  const uint32_t count = audio.Count();
+  TRef<IALAudioBuffer> rest = SameShape(audio, count - frames);
+  audio.CopyTo(frames, rest.get(), 0, count - frames);
+  return rest;
+}
+
 }  // namespace
 
 TRef<IALAudioBuffer> TALAudioOut::Align(TRef<IALAudioBuffer> audio, TWaveHandle handle) {
   const uint32_t frames = audio->Count();
-  if (!cushionSized_) {
-    // The stream's buffer size is known with its first buffer.
-    cushion_.Reset(audio->SampleRate(), frames);
-    cushionSized_ = true;
-  }
   TWavePosition position;
   const bool known = started_ && !paused_.load() && !params_->GetPumped() &&
                      service_.waveOutGetPosition(handle, position) == TWaveResult::NoError;
@@ -424,15 +476,8 @@ TRef<IALAudioBuffer> TALAudioOut::Align(TRef<IALAudioBuffer> audio, TWaveHandle 
   const TALPlaybackCushion::TDecision decision =
       cushion_.OnArrival(waiting, frames, known ? &position : nullptr);
   if (decision.dropHeadFrames >= frames) return nullptr;
-  const auto copy = [&](uint32_t count) {
-    return TRef<IALAudioBuffer>(new TALAudioBuffer(audio->SampleRate(), audio->Bits(),
-                                                   audio->Channels(), count, audio->ChannelMask()));
-  };
-  if (decision.dropHeadFrames > 0) {
-    TRef<IALAudioBuffer> rest = copy(frames - decision.dropHeadFrames);
-    audio->CopyTo(decision.dropHeadFrames, rest.get(), 0, frames - decision.dropHeadFrames);
-    return rest;
-  }
+  const auto copy = [&](uint32_t count) { return SameShape(*audio, count); };
+  if (decision.dropHeadFrames > 0) return DropHead(*audio, decision.dropHeadFrames);
   if (decision.correction < 0) {
     const uint32_t at = QuietestFrame(*audio, frames, true);
     TRef<IALAudioBuffer> shorter = copy(frames - 1);

@@ -4,10 +4,12 @@
 //
 // Every operation that arrives is appended to an operation list and handled in order by
 // ProcessNext (on arrival, after each finished buffer and after a close, for as long as the
-// device has room): a start-wave opens the device paused with the stream's format, buffers are
-// handed to the device as they arrive, a resume marks the stream as flowing and the device
-// starts once what was written covers the cushion (one buffer plus 20 ms, see
-// TALPlaybackCushion; at once when this component is the pump), a plain stop lets the queued
+// device has room): a start-wave opens the device paused with the stream's format; arriving
+// buffers are held until the stream flows (the resume) and they cover the cushion (one buffer
+// plus 20 ms, see TALPlaybackCushion), then handed over less the surplus of whole buffers and
+// the device is started; after that every buffer goes to the device on arrival. (As the pump,
+// buffers go to the paused device and the resume starts it, as the pump protocol expects.)
+// The waiting list thus stays empty while playing. A plain stop lets the queued
 // buffers play out and then closes the device, an end-stop closes it at once. The closes run
 // on the component's notify thread. A disabled playback keeps its device and drops buffers.
 // As master pump (PumpPriority above the requester's, trial open successful) it asks its
@@ -142,8 +144,10 @@ class TALAudioOut : public TComponent {
   void SendMasterPumpRequests(int count);
   // The cushion's decision for an arriving buffer applied: the buffer to write (null: none).
   TRef<IALAudioBuffer> Align(TRef<IALAudioBuffer> audio, TWaveHandle handle);
-  // Starts the device once the stream flows and what was written covers the cushion.
-  void StartWhenCovered(TWaveHandle handle);
+  void WriteToDevice(TRef<IALAudioBuffer> audio);
+  // Once the stream flows and what is held covers the cushion (or `now`), hands the held
+  // buffers to the device, less the surplus of whole buffers, and starts it.
+  void StartWhenCovered(TWaveHandle handle, bool now);
   void ReportCounters();
 
   IALWaveService& service_;
@@ -172,6 +176,8 @@ class TALAudioOut : public TComponent {
   TALPlaybackCushion cushion_;
   uint64_t writtenFrames_ = 0;
   bool started_ = false;
+  std::vector<TRef<IALAudioBuffer>> held_;  // arrived before the start
+  uint64_t heldFrames_ = 0;
   bool cushionSized_ = false;
   int64_t reportedAt_ = 0;  // steady-clock ticks of the last counter line
   uint64_t reported_[3] = {0, 0, 0};

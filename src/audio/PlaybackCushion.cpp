@@ -12,7 +12,8 @@ namespace {
 constexpr double kShortWindowSeconds = 0.2;
 // The drift check averages the level over this much playing.
 constexpr double kLongWindowSeconds = 1.0;
-// Inside this band around the reference nothing is corrected (the level's normal jitter).
+// Inside this band around the reference nothing is corrected: the mean level's jitter under
+// load stays well below it, and the margin (20 ms) well above it.
 constexpr double kDeadBandSeconds = 0.003;
 
 }  // namespace
@@ -21,15 +22,14 @@ void TALPlaybackCushion::Reset(uint32_t sampleRate, uint32_t bufferFrames) {
   rate_ = std::max<uint32_t>(1, sampleRate);
   bufferFrames_ = std::max<uint32_t>(1, bufferFrames);
   targetFrames_ = bufferFrames_ + static_cast<uint64_t>(std::ceil(kMarginSeconds * rate_));
-  deadBandFrames_ =
-      std::max<int64_t>(static_cast<int64_t>(kDeadBandSeconds * rate_), bufferFrames_ / 4);
-  settled_ = false;
-  trimmingStart_ = false;
+  // In time, like the margin it must stay well inside.
+  deadBandFrames_ = std::max<int64_t>(1, static_cast<int64_t>(kDeadBandSeconds * rate_));
   seen_ = {};
   pendingDrop_ = 0;
   pendingCorrection_ = 0;
   reference_ = 0;
   referenceKnown_ = false;
+  windows_ = 0;
   StartWindows(0);
 }
 
@@ -60,23 +60,19 @@ TALPlaybackCushion::TDecision TALPlaybackCushion::OnArrival(int64_t waitingFrame
                                       std::memory_order_relaxed);
   seen_ = *position;
   const int64_t level = waitingFrames + frames;
-  const int64_t excess = level - static_cast<int64_t>(targetFrames_);
   counters_.extraLatencyFrames.store(level, std::memory_order_relaxed);
 
-  shortMin_ = shortAny_ ? std::min(shortMin_, excess) : excess;
+  shortMin_ = shortAny_ ? std::min(shortMin_, level) : level;
   shortAny_ = true;
   longSum_ += level;
   ++longCount_;
 
   if (playedFrames >= shortEnd_) {
-    // Settling after the start takes back the whole buffers' rounding; later only what is
-    // clearly more than one buffer too much (the level normally swings by up to one buffer).
-    const int64_t allowed =
-        settled_ ? static_cast<int64_t>(bufferFrames_) + deadBandFrames_ : deadBandFrames_;
-    settled_ = true;
-    if (shortMin_ > allowed && pendingDrop_ == 0) {
-      trimmingStart_ = allowed == deadBandFrames_;
-      pendingDrop_ = static_cast<uint64_t>(shortMin_);
+    // Only what is clearly more than one buffer too much: the level normally swings by up to
+    // one buffer (two arrivals close together).
+    const int64_t excess = shortMin_ - reference_;
+    if (referenceKnown_ && excess > bufferFrames_ + deadBandFrames_ && pendingDrop_ == 0) {
+      pendingDrop_ = static_cast<uint64_t>(excess);
       pendingCorrection_ = 0;
       StartWindows(playedFrames);
     } else {
@@ -87,9 +83,11 @@ TALPlaybackCushion::TDecision TALPlaybackCushion::OnArrival(int64_t waitingFrame
   if (playedFrames >= longEnd_) {
     if (!longTouched_ && pendingDrop_ == 0 && longCount_ > 0) {
       const int64_t mean = longSum_ / static_cast<int64_t>(longCount_);
+      // The first window holds the start (the device's clock settling): the second is the
+      // reference, the level "before" anything happened.
       if (!referenceKnown_) {
         reference_ = mean;
-        referenceKnown_ = true;
+        referenceKnown_ = ++windows_ >= 2;
       } else if (std::llabs(mean - reference_) > deadBandFrames_) {
         pendingCorrection_ = mean - reference_;
       }
@@ -103,8 +101,7 @@ TALPlaybackCushion::TDecision TALPlaybackCushion::OnArrival(int64_t waitingFrame
   if (pendingDrop_ > 0) {
     decision.dropHeadFrames = static_cast<uint32_t>(std::min<uint64_t>(pendingDrop_, frames));
     pendingDrop_ -= decision.dropHeadFrames;
-    if (!trimmingStart_)
-      counters_.droppedFrames.fetch_add(decision.dropHeadFrames, std::memory_order_relaxed);
+    counters_.droppedFrames.fetch_add(decision.dropHeadFrames, std::memory_order_relaxed);
   } else if (pendingCorrection_ != 0 && frames > 2) {
     decision.correction = pendingCorrection_ > 0 ? -1 : 1;
     pendingCorrection_ += decision.correction;

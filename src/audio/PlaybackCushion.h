@@ -1,9 +1,9 @@
 #pragma once
 // Keeps the audio waiting at an output device at a constant level measured in time, so that
 // the delay a live chain delivers stays what it was when the output started:
-// - the device starts once what was written covers one buffer plus a margin (the cushion);
-//   whole buffers overshoot it, and the overshoot is taken back once, 0.2 s after the start
-//   (not counted as dropped);
+// - the device starts once what was written covers one buffer plus a margin (the cushion;
+//   the playback component holds the buffers until then and cuts the surplus of whole
+//   buffers before the start);
 // - the device's underruns are counted; it keeps its clock through one and skips what missed
 //   its time (see waveOutGetPosition), and the frames it skipped are counted as dropped;
 // - a level that stays well above the target (a burst after a stall, a device that waited
@@ -62,13 +62,12 @@ class TALPlaybackCushion {
   uint32_t bufferFrames_ = 1;
   uint64_t targetFrames_ = 1;
   int64_t deadBandFrames_ = 1;
-  bool settled_ = false;
-  bool trimmingStart_ = false;  // the drop under way takes back the start's rounding (not counted)
   TWavePosition seen_;  // the device's counts already added to the counters
   uint64_t pendingDrop_ = 0;
   int64_t pendingCorrection_ = 0;  // frames still to drop (> 0) or repeat (< 0)
-  int64_t reference_ = 0;          // the mean level of the first full window after the start
+  int64_t reference_ = 0;  // the mean level of the second window after the start
   bool referenceKnown_ = false;
+  int windows_ = 0;
   // Short window (fast realignment) and long window (drift), in played frames.
   uint64_t shortEnd_ = 0;
   int64_t shortMin_ = 0;

@@ -475,6 +475,11 @@ TRef<IALAudioBuffer> TALAudioOut::Align(TRef<IALAudioBuffer> audio, TWaveHandle 
       static_cast<int64_t>(writtenFrames_) - static_cast<int64_t>(position.playedFrames);
   const TALPlaybackCushion::TDecision decision =
       cushion_.OnArrival(waiting, frames, known ? &position : nullptr);
+  if (decision.silenceFrames > 0) {
+    TRef<IALAudioBuffer> silence = SameShape(*audio, decision.silenceFrames);
+    silence->Clear();
+    WriteToDevice(std::move(silence));
+  }
   if (decision.dropHeadFrames >= frames) return nullptr;
   const auto copy = [&](uint32_t count) { return SameShape(*audio, count); };
   if (decision.dropHeadFrames > 0) return DropHead(*audio, decision.dropHeadFrames);

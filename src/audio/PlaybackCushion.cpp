@@ -24,10 +24,12 @@ void TALPlaybackCushion::Reset(uint32_t sampleRate, uint32_t bufferFrames) {
   targetFrames_ = bufferFrames_ + static_cast<uint64_t>(std::ceil(kMarginSeconds * rate_));
   // In time, like the margin it must stay well inside.
   deadBandFrames_ = std::max<int64_t>(1, static_cast<int64_t>(kDeadBandSeconds * rate_));
-  seen_ = {};
+  seenUnderruns_ = 0;
+  behind_ = false;
   pendingDrop_ = 0;
   pendingCorrection_ = 0;
-  reference_ = 0;
+  // Until measured, the level the start set.
+  reference_ = static_cast<int64_t>(targetFrames_);
   referenceKnown_ = false;
   windows_ = 0;
   StartWindows(0);
@@ -53,12 +55,35 @@ TALPlaybackCushion::TDecision TALPlaybackCushion::OnArrival(int64_t waitingFrame
   TDecision decision;
   if (!position) return decision;
   const uint64_t playedFrames = position->playedFrames;
-  if (position->underruns > seen_.underruns)
-    counters_.underruns.fetch_add(position->underruns - seen_.underruns, std::memory_order_relaxed);
-  if (position->skippedFrames > seen_.skippedFrames)
-    counters_.droppedFrames.fetch_add(position->skippedFrames - seen_.skippedFrames,
+  if (position->underruns > seenUnderruns_) {
+    counters_.underruns.fetch_add(position->underruns - seenUnderruns_, std::memory_order_relaxed);
+    seenUnderruns_ = position->underruns;
+    longTouched_ = true;  // the level around an underrun says nothing about the clocks
+  }
+  if (waitingFrames < 0) {
+    // The device skips the head of what comes: a burst after a stall catches up by itself.
+    if (!behind_) {
+      behind_ = true;
+      behindSince_ = playedFrames;
+    }
+    pendingCorrection_ = 0;
+    pendingDrop_ = 0;
+    StartWindows(playedFrames);
+    if (playedFrames >= behindSince_ + Span(kShortWindowSeconds, 2)) {
+      // Still behind: nothing will catch up. Silence takes the skip and refills the cushion.
+      decision.silenceFrames =
+          static_cast<uint32_t>(static_cast<int64_t>(targetFrames_) - frames - waitingFrames);
+      behind_ = false;
+      counters_.extraLatencyFrames.store(static_cast<int64_t>(targetFrames_),
+                                         std::memory_order_relaxed);
+      return decision;
+    }
+    counters_.droppedFrames.fetch_add(std::min<uint64_t>(frames, -waitingFrames),
                                       std::memory_order_relaxed);
-  seen_ = *position;
+    counters_.extraLatencyFrames.store(waitingFrames + frames, std::memory_order_relaxed);
+    return decision;
+  }
+  behind_ = false;
   const int64_t level = waitingFrames + frames;
   counters_.extraLatencyFrames.store(level, std::memory_order_relaxed);
 
@@ -71,7 +96,7 @@ TALPlaybackCushion::TDecision TALPlaybackCushion::OnArrival(int64_t waitingFrame
     // Only what is clearly more than one buffer too much: the level normally swings by up to
     // one buffer (two arrivals close together).
     const int64_t excess = shortMin_ - reference_;
-    if (referenceKnown_ && excess > bufferFrames_ + deadBandFrames_ && pendingDrop_ == 0) {
+    if (excess > bufferFrames_ + deadBandFrames_ && pendingDrop_ == 0) {
       pendingDrop_ = static_cast<uint64_t>(excess);
       pendingCorrection_ = 0;
       StartWindows(playedFrames);
@@ -86,8 +111,8 @@ TALPlaybackCushion::TDecision TALPlaybackCushion::OnArrival(int64_t waitingFrame
       // The first window holds the start (the device's clock settling): the second is the
       // reference, the level "before" anything happened.
       if (!referenceKnown_) {
-        reference_ = mean;
-        referenceKnown_ = ++windows_ >= 2;
+        if (++windows_ >= 2) reference_ = mean;
+        referenceKnown_ = windows_ >= 2;
       } else if (std::llabs(mean - reference_) > deadBandFrames_) {
         pendingCorrection_ = mean - reference_;
       }

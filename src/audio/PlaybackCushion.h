@@ -5,10 +5,13 @@
 //   the playback component holds the buffers until then and cuts the surplus of whole
 //   buffers before the start);
 // - the device's underruns are counted; it keeps its clock through one and skips what missed
-//   its time (see waveOutGetPosition), and the frames it skipped are counted as dropped;
-// - a level that stays well above the target (a burst after a stall, a device that waited
-//   instead of skipping) is brought back by dropping the excess from the head of the arriving
-//   buffers, at once;
+//   its time (see waveOutGetPosition), counted as dropped. When what arrives stays behind the
+//   device's clock for a short window (frames were lost before they reached the playback, so
+//   no burst will catch up), silence refills the cushion: otherwise all that follows would be
+//   skipped;
+// - a level that stays well above the target (a burst after a stall or an underrun: the device
+//   plays late data late) is brought back by dropping the excess from the head of the arriving
+//   buffers, at once, within two windows of 0.2 s;
 // - a level that drifts slowly (the input and the output run on different clocks) is pulled
 //   back one frame per buffer, dropping or repeating a frame where the signal changes least.
 //   While the clocks agree the level stays inside a dead band and nothing is corrected, so the
@@ -40,6 +43,7 @@ class TALPlaybackCushion {
   // What to do with the arriving buffer.
   struct TDecision {
     uint32_t dropHeadFrames = 0;  // frames to cut from its head (all of it: drop the buffer)
+    uint32_t silenceFrames = 0;   // silence to write before it
     int correction = 0;           // −1: drop one frame where quiet; +1: repeat one
   };
 
@@ -48,7 +52,8 @@ class TALPlaybackCushion {
   // Frames written before the device is started.
   uint64_t TargetFrames() const { return targetFrames_; }
   // A buffer of `frames` arrives while the device holds `waitingFrames` (written − played,
-  // negative in an underrun) at `position`; null before the start or while it is not known.
+  // negative when the device will skip that much) at `position`; null before the start or
+  // while it is not known.
   TDecision OnArrival(int64_t waitingFrames, uint32_t frames, const TWavePosition* position);
 
   const TCounters& Counters() const { return counters_; }
@@ -62,10 +67,12 @@ class TALPlaybackCushion {
   uint32_t bufferFrames_ = 1;
   uint64_t targetFrames_ = 1;
   int64_t deadBandFrames_ = 1;
-  TWavePosition seen_;  // the device's counts already added to the counters
+  uint64_t seenUnderruns_ = 0;  // the device's count already added to the counters
+  bool behind_ = false;         // arrivals behind the device's clock since behindSince_
+  uint64_t behindSince_ = 0;
   uint64_t pendingDrop_ = 0;
   int64_t pendingCorrection_ = 0;  // frames still to drop (> 0) or repeat (< 0)
-  int64_t reference_ = 0;  // the mean level of the second window after the start
+  int64_t reference_ = 0;  // the target, then the mean level of the second window
   bool referenceKnown_ = false;
   int windows_ = 0;
   // Short window (fast realignment) and long window (drift), in played frames.

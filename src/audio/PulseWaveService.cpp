@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 #include "audio/PulseFormat.h"
+#include "audio/WaveThread.h"
 
 namespace tardivox {
 
@@ -55,11 +57,7 @@ struct TALPulseWaveService::TPulseStream : TALWaveServiceBase::TStream {
   // Playback: corked until there is something to play and the caller does not hold it paused,
   // so that the server's clock (which runs on through an underrun) starts with the data.
   bool corked = true;
-  // Underflows the server reported, and the bytes it skipped because they came too late (its
-  // read index ran past its write index while dry).
-  uint64_t underruns = 0;
-  uint64_t skippedBytes = 0;
-  int64_t skippedUpTo = 0;  // server read index up to which skipping was counted
+  uint64_t underruns = 0;  // underflows the server reported while playing
 };
 
 namespace {
@@ -388,9 +386,9 @@ TWaveResult TALPulseWaveService::OpenDevice(const TOpenRequest& request,
     pa_stream_set_write_callback(s, &StreamWriteRequested, cookie);
     pa_stream_set_underflow_callback(s, &StreamUnderflow, cookie);
     attr.tlength = PlaybackTargetBytes(*stream);
-    // No pre-buffering: the server never waits for data. After running dry it plays silence
-    // and its read position runs on, so data that missed its time is skipped instead of
-    // delaying everything after it; the stream is started by uncorking it.
+    // No pre-buffering: the server never waits for a new pre-buffer after running dry (which
+    // would add that wait to the latency for good); it plays silence, its read position runs
+    // on, and what comes late is skipped. The stream is started by uncorking it.
     attr.prebuf = 0;
     connected = pa_stream_connect_playback(s, device, &attr, flags, nullptr, nullptr);
   }
@@ -472,15 +470,19 @@ bool TALPulseWaveService::Position(TStream& base, TWavePosition& position) {
   const pa_timing_info* timing = pa_stream_get_timing_info(stream.stream);
   if (!timing || timing->read_index_corrupt) return false;
   int64_t index = timing->read_index;
-  // The server reads on between two answers: extrapolate while it plays.
+  // The server reads on between two answers: extrapolate while it plays, but not past what it
+  // holds (only an answer tells that it ran dry; its read index then runs on, and what comes
+  // late is skipped).
   if (timing->playing && !stream.corked) {
     const pa_usec_t age = std::min(pa_timeval_age(&timing->timestamp), kMaxExtrapolationUsec);
-    index += static_cast<int64_t>(static_cast<double>(age) * stream.bytesPerSecond / 1e6);
+    const int64_t held = static_cast<int64_t>(stream.baseIndex + stream.writtenBytes);
+    const int64_t ahead =
+        index + static_cast<int64_t>(static_cast<double>(age) * stream.bytesPerSecond / 1e6);
+    index = std::max(index, std::min(ahead, held));
   }
   const int64_t played = index - static_cast<int64_t>(stream.baseIndex);
   position.playedFrames = played > 0 ? static_cast<uint64_t>(played) / stream.bytesPerFrame : 0;
   position.underruns = stream.underruns;
-  position.skippedFrames = stream.skippedBytes / stream.bytesPerFrame;
   return true;
 }
 
@@ -555,12 +557,6 @@ void TALPulseWaveService::TimingUpdated(pa_stream* s, int success, void* cookie)
       again = true;
     }
   } else if (stream->rebase == kRebaseNone && timing && !timing->read_index_corrupt) {
-    if (!timing->write_index_corrupt && timing->read_index > timing->write_index) {
-      const int64_t from = std::max(timing->write_index, stream->skippedUpTo);
-      if (timing->read_index > from)
-        stream->skippedBytes += static_cast<uint64_t>(timing->read_index - from);
-      stream->skippedUpTo = timing->read_index;
-    }
     gService->CompletePlayed(*stream,
                              static_cast<uint64_t>(std::max<int64_t>(0, timing->read_index)));
   }
@@ -678,6 +674,10 @@ void TALPulseWaveService::AttrSet(pa_stream* s, int, void* cookie) {
 }
 
 void TALPulseWaveService::StreamStateChanged(pa_stream* s, void* cookie) {
+  // The main loop thread moves every byte of the streams: it gets the wave threads'
+  // scheduling with its first stream.
+  static thread_local bool raised = false;
+  if (!std::exchange(raised, true)) RaiseThreadPriority();
   // An open waits for this signal before the stream is known by its handle.
   pa_threaded_mainloop_signal(gService->mainloop_, 0);
   TPulseStream* stream = gService->Lookup(cookie, s);

@@ -10,7 +10,7 @@
 // Playback: buffers are written as the server asks for data and each is returned only when the
 // server's read position has passed its end; the server keeps 25 ms queued whatever the buffer
 // size (GrantedBufferAttr tells what it granted) and never pre-buffers: after running dry it plays
-// silence and skips what missed its time. The stream is corked until it has data and while
+// silence and skips what comes too late. The stream is corked until it has data and while
 // paused; reset flushes it, returns every buffer and starts the positions afresh. The position
 // is the server's read index, asked for at each write request and extrapolated in between.
 // Failures: an open that fails says why on stderr; a stream that fails later (server gone)

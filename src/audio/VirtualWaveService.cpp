@@ -10,7 +10,7 @@ struct TALVirtualWaveService::TOutStream final : TStream {
   uint64_t headPlayed = 0;   // bytes of the oldest queued buffer already played
   uint64_t skipFrames = 0;   // frames still to skip after an underrun
   bool dry = false;          // in an underrun
-  TWavePosition counted;     // underruns and skipped frames so far
+  TWavePosition counted;     // underruns so far
 };
 
 TALVirtualWaveService::TALVirtualWaveService() = default;
@@ -134,8 +134,8 @@ bool TALVirtualWaveService::PlayOutput(TWaveHandle handle, uint64_t frames) {
       if (played) played->insert(played->end(), frames * frameBytes, silence);
       out.position += frames;
       out.skipFrames += frames;
-      if (frames > 0 && !out.dry) ++out.counted.underruns;
-      out.dry = frames > 0;
+      if (!out.dry) ++out.counted.underruns;
+      out.dry = true;
       break;
     }
     const TWaveHeader& header = *stream->queue.front();
@@ -144,7 +144,6 @@ bool TALVirtualWaveService::PlayOutput(TWaveHandle handle, uint64_t frames) {
     if (out.skipFrames > 0) {
       take = std::min(left, out.skipFrames);
       out.skipFrames -= take;
-      out.counted.skippedFrames += take;
     } else {
       take = std::min(left, frames);
       if (played)

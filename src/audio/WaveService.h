@@ -26,7 +26,8 @@
 //   first buffer when never paused), stops while paused, and keeps running through an
 //   underrun, during which the device plays silence. Data written after an underrun plays at
 //   the time its place in the stream was due: what missed its time is skipped, so an underrun
-//   never adds latency. How much waits at a device is therefore (frames written − position).
+//   adds no latency. How much waits at a device is (frames written − position); negative, it
+//   is how much of what is written next will be skipped.
 // - A device that fails while open (the sound server went away) returns no more buffers until
 //   it is reset or closed; reset and close still return every buffer in bounded time.
 //
@@ -114,9 +115,8 @@ struct TWaveDevCaps {
 
 // An output's position since it was opened or reset.
 struct TWavePosition {
-  uint64_t playedFrames = 0;   // frames played, silence of underruns included
-  uint64_t underruns = 0;      // times the device ran dry while playing
-  uint64_t skippedFrames = 0;  // frames written too late to play, skipped
+  uint64_t playedFrames = 0;  // frames played, the silence of underruns included
+  uint64_t underruns = 0;     // times the device ran dry while playing
 };
 
 using TWaveCallback = void (*)(TWaveHandle device, uint32_t message, uintptr_t instance,

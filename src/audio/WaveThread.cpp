@@ -20,6 +20,8 @@ namespace {
 // few steps above normal. A refusal only costs timing margin and is not reported.
 constexpr int kRealtimePriority = 3;
 
+}  // namespace
+
 void RaiseThreadPriority() {
   const auto tid = static_cast<pid_t>(syscall(SYS_gettid));
   sched_param param{};
@@ -28,6 +30,8 @@ void RaiseThreadPriority() {
   const int current = getpriority(PRIO_PROCESS, static_cast<id_t>(tid));
   if (current > -5) (void)setpriority(PRIO_PROCESS, static_cast<id_t>(tid), -5);
 }
+
+namespace {
 
 }  // namespace
 

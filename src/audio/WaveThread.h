@@ -30,6 +30,11 @@
 
 namespace tardivox {
 
+// Gives the calling thread the wave threads' scheduling: real-time where granted, else the
+// highest normal priority. Used by every thread on the audio path (wave threads, the wave
+// service's callback and sound-server threads). Refusal is silent.
+void RaiseThreadPriority();
+
 class TALWaveThread {
  public:
   using THandler = std::function<void(uint32_t message, TWaveHandle device, uintptr_t parameter)>;

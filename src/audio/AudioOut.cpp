@@ -505,9 +505,9 @@ void TALAudioOut::ReportCounters() {
   const uint64_t now[3] = {c.underruns.load(), c.droppedFrames.load(), c.driftCorrections.load()};
   if (now[0] == reported_[0] && now[1] == reported_[1] && now[2] == reported_[2]) return;
   const int64_t ticks = std::chrono::steady_clock::now().time_since_epoch().count();
-  const int64_t second = std::chrono::duration_cast<std::chrono::steady_clock::duration>(
-                             std::chrono::seconds(1))
-                             .count();
+  const int64_t second =
+      std::chrono::duration_cast<std::chrono::steady_clock::duration>(std::chrono::seconds(1))
+          .count();
   if (reportedAt_ != 0 && ticks - reportedAt_ < second) return;
   reportedAt_ = ticks;
   std::copy(std::begin(now), std::end(now), reported_);

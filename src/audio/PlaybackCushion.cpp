@@ -49,8 +49,7 @@ void TALPlaybackCushion::StartWindows(uint64_t playedFrames) {
   longTouched_ = false;
 }
 
-TALPlaybackCushion::TDecision TALPlaybackCushion::OnArrival(int64_t waitingFrames,
-                                                            uint32_t frames,
+TALPlaybackCushion::TDecision TALPlaybackCushion::OnArrival(int64_t waitingFrames, uint32_t frames,
                                                             const TWavePosition* position) {
   TDecision decision;
   if (!position) return decision;

@@ -36,7 +36,7 @@ class TALPlaybackCushion {
   struct TCounters {
     std::atomic<uint64_t> underruns{0};
     std::atomic<uint64_t> droppedFrames{0};
-    std::atomic<uint64_t> driftCorrections{0};  // single frames dropped or repeated
+    std::atomic<uint64_t> driftCorrections{0};   // single frames dropped or repeated
     std::atomic<int64_t> extraLatencyFrames{0};  // the level at the last arrival
   };
 
@@ -72,7 +72,7 @@ class TALPlaybackCushion {
   uint64_t behindSince_ = 0;
   uint64_t pendingDrop_ = 0;
   int64_t pendingCorrection_ = 0;  // frames still to drop (> 0) or repeat (< 0)
-  int64_t reference_ = 0;  // the target, then the mean level of the second window
+  int64_t reference_ = 0;          // the target, then the mean level of the second window
   bool referenceKnown_ = false;
   int windows_ = 0;
   // Short window (fast realignment) and long window (drift), in played frames.

@@ -6,11 +6,11 @@
 namespace tardivox {
 
 struct TALVirtualWaveService::TOutStream final : TStream {
-  uint64_t position = 0;     // frames played
-  uint64_t headPlayed = 0;   // bytes of the oldest queued buffer already played
-  uint64_t skipFrames = 0;   // frames still to skip after an underrun
-  bool dry = false;          // in an underrun
-  TWavePosition counted;     // underruns so far
+  uint64_t position = 0;    // frames played
+  uint64_t headPlayed = 0;  // bytes of the oldest queued buffer already played
+  uint64_t skipFrames = 0;  // frames still to skip after an underrun
+  bool dry = false;         // in an underrun
+  TWavePosition counted;    // underruns so far
 };
 
 TALVirtualWaveService::TALVirtualWaveService() = default;

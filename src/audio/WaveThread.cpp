@@ -31,9 +31,7 @@ void RaiseThreadPriority() {
   if (current > -5) (void)setpriority(PRIO_PROCESS, static_cast<id_t>(tid), -5);
 }
 
-namespace {
-
-}  // namespace
+namespace {}  // namespace
 
 TALWaveThread::TALWaveThread(THandler handler) : handler_(std::move(handler)) {
   std::lock_guard lock(queueLock_);

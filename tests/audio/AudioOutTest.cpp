@@ -48,8 +48,7 @@ class AudioOutTest : public testing::VirtualServiceTest {
   }
   std::vector<uint8_t> PlayedAfterCover(TWaveHandle handle) {
     const auto played = service_.PlayedData(handle);
-    return std::vector<uint8_t>(played.begin() + static_cast<ptrdiff_t>(coverBytes_),
-                                played.end());
+    return std::vector<uint8_t>(played.begin() + static_cast<ptrdiff_t>(coverBytes_), played.end());
   }
   // Completes the oldest buffer at the device and waits until the playback has handled it.
   void PlayOne(TWaveHandle handle, size_t expectedAtDevice) {
@@ -291,7 +290,6 @@ TEST_F(AudioOutTest, DestroyingWhilePlayingClosesTheDevice) {
   EXPECT_FALSE(service_.IsOpen(handle));
 }
 
-
 // The playback between two clocks over simulated time: each period the source sends one
 // buffer of a stream that never repeats, and the device plays one buffer's worth by its own
 // clock, `ppm` parts per million faster (or, negative, slower). Nothing sleeps: the device is
@@ -435,7 +433,9 @@ TEST_F(PlaybackClockTest, AfterAStallTheLevelIsBackWithinOneBufferInASecond) {
   for (const TCase c : {TCase{"source", true}, TCase{"device", false}}) {
     SCOPED_TRACE(c.what);
     Start();
-    const auto stalled = [&](uint64_t p) { return p >= kStallFrom && p < kStallFrom + kStallPeriods; };
+    const auto stalled = [&](uint64_t p) {
+      return p >= kStallFrom && p < kStallFrom + kStallPeriods;
+    };
     const TRun before = Run(5, 0);
     const auto source = [&](uint64_t p) {
       if (!c.sourceStalls || !stalled(p)) return true;

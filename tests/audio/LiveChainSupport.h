@@ -82,14 +82,12 @@ inline std::vector<std::string> LoadChainRecorder(const TChainDevices& d = Chain
                           "channel_map=front-left,front-right,rear-left,rear-right norewinds=1 " +
                           Properties("sink_properties", d.Rec())));
   const std::string pair = "channels=2 channel_map=front-left,front-right remix=no" + rate;
-  modules.push_back(Shell(load + "module-remap-sink sink_name=tdx_in" + d.nameSuffix +
-                          " master=" + rec + " " + pair +
-                          "master_channel_map=front-left,front-right " +
-                          Properties("sink_properties", d.In())));
-  modules.push_back(Shell(load + "module-remap-sink sink_name=tdx_out" + d.nameSuffix +
-                          " master=" + rec + " " + pair +
-                          "master_channel_map=rear-left,rear-right " +
-                          Properties("sink_properties", d.Out())));
+  modules.push_back(Shell(
+      load + "module-remap-sink sink_name=tdx_in" + d.nameSuffix + " master=" + rec + " " + pair +
+      "master_channel_map=front-left,front-right " + Properties("sink_properties", d.In())));
+  modules.push_back(Shell(
+      load + "module-remap-sink sink_name=tdx_out" + d.nameSuffix + " master=" + rec + " " + pair +
+      "master_channel_map=rear-left,rear-right " + Properties("sink_properties", d.Out())));
   modules.push_back(Shell(load + "module-remap-source source_name=tdx_cap" + d.nameSuffix +
                           " master=" + rec + ".monitor " + pair +
                           "master_channel_map=front-left,front-right " +
@@ -107,8 +105,7 @@ inline void UnloadChainRecorder(const std::vector<std::string>& modules) {
 // while `during` runs: it must not take more than `slackSeconds`.
 template <class During>
 std::vector<int16_t> RecordChain(double tailSeconds, During during,
-                                 const TChainDevices& d = ChainDevices(),
-                                 double slackSeconds = 4) {
+                                 const TChainDevices& d = ChainDevices(), double slackSeconds = 4) {
   IALWaveService& service = TALPulseWaveService::Instance();
   const auto names = DeviceNames(service, true);
   auto it = std::find(names.begin(), names.end(), "Monitor of " + d.Rec());

@@ -53,7 +53,8 @@ class TBusyLoop {
  public:
   TBusyLoop()
       : thread_([this] {
-          while (!stop_.load(std::memory_order_relaxed)) spins_.fetch_add(1, std::memory_order_relaxed);
+          while (!stop_.load(std::memory_order_relaxed))
+            spins_.fetch_add(1, std::memory_order_relaxed);
         }) {}
   ~TBusyLoop() {
     stop_ = true;

@@ -10,8 +10,8 @@
 // Starts with two outputs. Threads, locks, ownership and failures as in TALCommonSplitter.
 // Memory: each real buffer comes from the block store; nothing else is allocated per buffer.
 
-#include "processing/CommonSplitter.h"
 #include "pins/RealPins.h"
+#include "processing/CommonSplitter.h"
 
 namespace tardivox {
 

@@ -42,7 +42,8 @@ void TALCommonSplitter::SetCountChannels(int32_t n) {
   // One section for the whole change: no delivery sees a pin that is in the list but not yet
   // in the input's lock group.
   TOWGlobalWriteLockSection global;
-  while (outputPins_->Count() > n) outputPins_->Remove(outputPins_->Items(outputPins_->Count() - 1));
+  while (outputPins_->Count() > n)
+    outputPins_->Remove(outputPins_->Items(outputPins_->Count() - 1));
   while (outputPins_->Count() < n) {
     TSLOWSourcePin* pin = CreateOutputPin();
     outputPins_->Add(pin);
@@ -66,19 +67,22 @@ TSLOWSourcePin* TALCommonSplitter::OutputPin(int index) const {
 
 bool TALCommonSplitter::ReceiveFromInput(TOWPin&, const Guid&, IOWNotifyOperation& op,
                                          TOWStateFlags) {
-  if (auto* start = OperationAs<TOWStartWaveOperation>(op)) {
+  // Buffers first: they are by far the most frequent kind, and no other kind tested here
+  // derives from the supplied-buffer kind or it from them, so the order changes no answer.
+  if (auto* supplied = OperationAs<TOWSuppliedBufferOperation>(op)) {
+    // Only read, on the delivering thread, like every other sink of this notification: the
+    // received object itself serves, nothing is copied or wrapped. Only audio sources connect
+    // here; anything else is not audio and gives nothing.
+    if (auto* buffer = dynamic_cast<IALAudioBuffer*>(supplied->Buffer().get())) {
+      SplitBuffer(*buffer);
+    }
+  } else if (auto* start = OperationAs<TOWStartWaveOperation>(op)) {
     streamFormat_ = start->Format();
     StartStream(streamFormat_);
   } else if (OperationIs<TOWStopOperation>(op)) {
     StopStream();
   } else if (OperationIs<TOWSLResumeOperation>(op)) {
     ResumeStream();
-  } else if (auto* supplied = OperationAs<TOWSuppliedBufferOperation>(op)) {
-    if (ISLDataBuffer* data = supplied->Buffer().get()) {
-      // A second object on the received block: read only, nothing is copied.
-      TRef<IALAudioBuffer> buffer(new TALAudioBuffer(data));
-      SplitBuffer(*buffer);
-    }
   }
   return false;
 }

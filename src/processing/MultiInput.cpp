@@ -40,16 +40,17 @@ void TSLMultiInput::SetBufferSize(int32_t n) {
 }
 
 bool TSLMultiInput::InputHandler(TSLOWQueuedRealSinkPin& pin, IOWNotifyOperation& op) {
-  if (auto* start = OperationAs<TOWStartSampleRateOperation>(op)) {
+  // Buffers first: the most frequent kind, unrelated to the start and stop kinds.
+  if (auto* supplied = OperationAs<TOWSuppliedBufferOperation>(op)) {
+    // Only real sources connect to these inputs; anything else is not a stream to sum.
+    auto* real = dynamic_cast<ISLRealBuffer*>(supplied->Buffer().get());
+    if (real && pin.Enqueue(TRef<ISLRealBuffer>(real))) OnBufferQueued();
+  } else if (auto* start = OperationAs<TOWStartSampleRateOperation>(op)) {
     pin.Setup(start->BufferSize(), start->SampleRate());
     Reconfigure();
   } else if (OperationIs<TOWStopOperation>(op)) {
     pin.Reset();
     OnStopped();
-  } else if (auto* supplied = OperationAs<TOWSuppliedBufferOperation>(op)) {
-    // Only real sources connect to these inputs; anything else is not a stream to sum.
-    auto* real = dynamic_cast<ISLRealBuffer*>(supplied->Buffer().get());
-    if (real && pin.Enqueue(TRef<ISLRealBuffer>(real))) OnBufferQueued();
   }
   return false;
 }
@@ -142,8 +143,7 @@ void TSLRealMultiInput::OnStopped() {
   outputPin_->SendStop();
 }
 
-bool TSLRealMultiInput::OutputHandler(TOWPin&, const Guid&, IOWNotifyOperation& op,
-                                      TOWStateFlags) {
+bool TSLRealMultiInput::OutputHandler(TOWPin&, const Guid&, IOWNotifyOperation& op, TOWStateFlags) {
   bool answer = false;
   bool anyConnected = false;
   for (TSLOWQueuedRealSinkPin* pin : inputs_) {

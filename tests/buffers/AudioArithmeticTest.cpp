@@ -49,9 +49,9 @@ TEST(AudioFill, EightBitsWrapTheLowByteOfValuePlus127) {
   const struct {
     int32_t value;
     uint8_t byte;
-  } cases[] = {{0, 127},         {1, 128},           {128, 255},       {129, 0},
-               {-127, 0},        {-128, 255},        {INT32_MAX, 126}, {INT32_MAX - 126, 0},
-               {INT32_MIN, 127}, {INT32_MIN + 1, 128}};
+  } cases[] = {
+      {0, 127},    {1, 128},         {128, 255},           {129, 0},         {-127, 0},
+      {-128, 255}, {INT32_MAX, 126}, {INT32_MAX - 126, 0}, {INT32_MIN, 127}, {INT32_MIN + 1, 128}};
   TRef<IALAudioBuffer> bytes = Audio(8, 2, 3);
   for (const auto& c : cases) {
     bytes->Fill(c.value);

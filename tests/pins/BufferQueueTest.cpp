@@ -101,7 +101,9 @@ class TFailingBuffer : public TSLIntegerBuffer {
     if (failing_) throw Exception("copy failed");
     TSLIntegerBuffer::CopyTo(selfOffset, destination, destinationOffset, count);
   }
-  TRef<ISLDataBuffer> Clone() override { return TRef<ISLDataBuffer>(new TFailingBuffer(*this, failing_)); }
+  TRef<ISLDataBuffer> Clone() override {
+    return TRef<ISLDataBuffer>(new TFailingBuffer(*this, failing_));
+  }
 
  private:
   const bool& failing_;

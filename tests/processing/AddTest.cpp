@@ -87,9 +87,14 @@ TEST(QueuedRealSinkPin, NeededCountRoundsHalfToEvenWithTheCommonRateAsAFloat) {
     double rate, common;
     uint32_t needed;
   } cases[] = {
-      {3, 22050, 44100, 2},         {5, 22050, 44100, 2},        {1024, 11025, 44100, 256},
-      {1000, 44100.5, 44100.5, 1000}, {1024, 44100, 0, 0},       {0, 44100, 44100, 0},
-      {7, 1, 3, 2},                 {1 << 20, 1e9, 1.0, UINT32_MAX},
+      {3, 22050, 44100, 2},
+      {5, 22050, 44100, 2},
+      {1024, 11025, 44100, 256},
+      {1000, 44100.5, 44100.5, 1000},
+      {1024, 44100, 0, 0},
+      {0, 44100, 44100, 0},
+      {7, 1, 3, 2},
+      {1 << 20, 1e9, 1.0, UINT32_MAX},
   };
   for (const auto& c : cases) {
     TSLOWQueuedRealSinkPin pin(nullptr, nullptr);
@@ -147,9 +152,7 @@ TEST_F(AddTest, StopEmptiesThatQueueStopsTheOutputAndTheNextStartAnnouncesAgain)
 }
 
 TEST_F(AddTest, InputPinsCountStaysWithinTwoAndAHundred) {
-  const struct {
-    int set, count;
-  } cases[] = {{1, 2}, {150, 100}, {3, 3}, {-4, 2}};
+  const struct { int set, count; } cases[] = {{1, 2}, {150, 100}, {3, 3}, {-4, 2}};
   for (const auto& c : cases) {
     adder.InputPins().SetCount(c.set);
     EXPECT_EQ(adder.InputPins().Count(), c.count) << "set " << c.set;

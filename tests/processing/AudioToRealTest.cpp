@@ -120,9 +120,7 @@ TEST_F(SplitterTest, StartIsOneObjectPerOutputStopAndResumeOneShared) {
 
 TEST_F(SplitterTest, CountChannelsIsBroughtIntoRangeAndDestroysSurplusPins) {
   Connect(2);
-  const struct {
-    int32_t set, count;
-  } cases[] = {{0, 1}, {40, 32}, {-5, 1}, {3, 3}};
+  const struct { int32_t set, count; } cases[] = {{0, 1}, {40, 32}, {-5, 1}, {3, 3}};
   for (const auto& c : cases) {
     splitter.SetCountChannels(c.set);
     EXPECT_EQ(splitter.CountChannels(), c.count) << "set " << c.set;

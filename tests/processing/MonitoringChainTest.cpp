@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <memory>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include "audio/AudioIn.h"
@@ -41,6 +43,10 @@ class TBlockSink final : public TComponent {
   std::vector<std::vector<double>> Blocks() const {
     std::lock_guard lock(mutex_);
     return blocks_;
+  }
+  size_t BlockCount() const {
+    std::lock_guard lock(mutex_);
+    return blocks_.size();
   }
 
  private:
@@ -96,8 +102,8 @@ class MonitoringChainTest : public testing::VirtualServiceTest {
   // The adder's blocks are the expected stream cut into blocks of 1024, in order.
   void ExpectBlocksOf(const std::vector<double>& stream) {
     const size_t blocks = stream.size() / 1024;
-    ASSERT_TRUE(WaitUntil([&] { return sink_->Blocks().size() >= blocks; }))
-        << "only " << sink_->Blocks().size() << " of " << blocks << " blocks arrived";
+    ASSERT_TRUE(WaitUntil([&] { return sink_->BlockCount() >= blocks; }))
+        << "only " << sink_->BlockCount() << " of " << blocks << " blocks arrived";
     const auto received = sink_->Blocks();
     for (size_t b = 0; b < blocks; ++b) {
       ASSERT_EQ(received[b].size(), 1024u);
@@ -132,6 +138,33 @@ TEST_F(MonitoringChainTest, BehindTheDelayLineTheBlocksFollowTheDelayedStream) {
   delayed.resize(captured.size());  // what the delay line has sent on so far
   ExpectBlocksOf(delayed);
   capture_->SetEnabled(false);
+}
+
+// BufferSize changes and stream restarts on this thread while the wave thread delivers as fast
+// as buffers complete: blocks keep coming, each of one of the sizes set.
+TEST_F(MonitoringChainTest, BufferSizeChangesAndRestartsWhileAudioFlows) {
+  ASSERT_TRUE(capture_->OutputPin().ConnectTo(&splitter_->InputPin()));
+  std::atomic<bool> running{true};
+  std::thread clock([&] {
+    const std::vector<uint8_t> data(kFrames * 4, 0x21);
+    while (running.load()) {
+      const TWaveHandle in = service_.CurrentHandle(true);
+      if (!in || !service_.CompleteInput(in, data.data(), data.size())) std::this_thread::yield();
+    }
+  });
+  for (int round = 0; round < 30; ++round) {
+    capture_->SetEnabled(true);
+    const size_t seen = sink_->BlockCount();
+    adder_->SetBufferSize(round % 2 ? 512 : 1024);
+    ASSERT_TRUE(WaitUntil([&] { return sink_->BlockCount() >= seen + 2; }))
+        << "no blocks in round " << round;
+    capture_->SetEnabled(false);
+  }
+  running = false;
+  clock.join();
+  for (const auto& block : sink_->Blocks()) {
+    ASSERT_TRUE(block.size() == 512 || block.size() == 1024) << block.size();
+  }
 }
 
 }  // namespace

@@ -16,7 +16,7 @@
 // handled on the component's own wave thread (TALWaveThread), which runs the whole downstream
 // graph for each buffer. Operations sent upstream by the sinks arrive on the thread of their
 // sender.
-// Locks (program order: global → group locks → internal): each device event is handled under
+// Locks (ranks in docs/ARCHITECTURE.md): each device event is handled under
 // the global read section and the write section of this component's lock group (the lock
 // holder, the output pin and the format), so a buffer delivery never overlaps a start, a stop
 // or a property change of this component. The device state lock (TALAudioParams) is held only

@@ -16,13 +16,11 @@
 // says so once and returns no more buffers until reset or close, which never wait for the
 // server. Every wait on the server is bounded (a few seconds).
 //
-// Threads and locks (outermost first):
-//   1. the components' own locks (device state lock, wave thread queue lock);
-//   2. the main loop lock: the service's state lock; PulseAudio runs every event of this
-//      service with it held, and it guards the handle table, the streams and the device lists;
-//   3. the dispatch lock of the callback thread.
-// The components' callback is made by the dispatch thread with neither 2 nor 3 held, so the
-// main loop never waits for a component. The main loop lock is not re-entered by the service.
+// Threads and locks: the service's state lock is the connection's main loop lock (rank: sound
+// server loop — see docs/ARCHITECTURE.md); PulseAudio runs every event of this service with it
+// held, and it guards the handle table, the streams and the device lists. The components'
+// callback is made by the dispatch thread without it, so the main loop never waits for a
+// component. The main loop lock is not re-entered by the service.
 
 #include <cstdint>
 #include <memory>

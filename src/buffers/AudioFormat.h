@@ -10,9 +10,9 @@
 // its lock holder (a TOWObject, not owned; it must outlive the format). Every setter and
 // getter runs under a section of that object (a write section for setters, OnChange
 // included; a read section for getters), so a property change never overlaps a buffer passing
-// through the owner's pins. Being group-lock sections, they follow the program's lock order:
-// never call them while holding a component-internal lock. Without an owner (nullptr) no lock
-// is taken and the caller keeps to one thread.
+// through the owner's pins. Being group-lock sections (rank: group, see docs/ARCHITECTURE.md),
+// they are never called while holding a component-internal lock. Without an owner (nullptr)
+// no lock is taken and the caller keeps to one thread.
 //
 // Failure: setters never fail; out-of-range values are clamped. A whole-object assignment
 // (Assign) always fails with EConvertError "Impossible d'affecter %s à %s" and copies

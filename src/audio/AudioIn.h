@@ -111,7 +111,6 @@ class TALAudioIn : public TComponent {
   std::unique_ptr<TOWObject> lockObject_;
   std::unique_ptr<TALWaveThread> waveThread_;
   std::unique_ptr<TALAudioFormat> audioFormat_;
-  std::unique_ptr<TPersistent> formatProperties_;  // AudioFormat as published properties
   std::unique_ptr<TALAudioCaptureDevice> device_;
   std::unique_ptr<TALOWAudioSourcePin> outputPin_;
   std::unique_ptr<TOWBoolStatePin> enablePin_;

@@ -1,8 +1,10 @@
 #pragma once
 // The audio format objects: the configuration side of the 40-byte WaveFormat record.
 //
-// A capture component publishes a TALAudioFormat as its AudioFormat property; the values set
-// there decide the header of every buffer the capture creates. The record is kept complete at
+// A capture component publishes a TALAudioFormat as its AudioFormat property; the format
+// publishes Channels, Bits, SampleRate, ChannelMask and BufferSize itself (negative stored
+// values become 0 before the setters clamp them), and the values set there decide the header
+// of every buffer the capture creates. The record is kept complete at
 // all times: every setter brings its value into range, stores it, recomputes the record and
 // then calls OnChange (see each setter for when a change counts).
 //
@@ -22,12 +24,13 @@
 #include <functional>
 
 #include "buffers/WaveFormat.h"
+#include "model/Persistent.h"
 
 namespace tardivox {
 
 class TOWObject;
 
-class TALAudioFormatBasic {
+class TALAudioFormatBasic : public TPersistent {
  public:
   // Called with the format as sender after each accepted change, inside the write section.
   using ChangeEvent = std::function<void(TALAudioFormatBasic* sender)>;
@@ -39,9 +42,7 @@ class TALAudioFormatBasic {
 
   // Applies the defaults through the setters (OnChange fires for each of them).
   TALAudioFormatBasic(TOWObject* owner, ChangeEvent onChange);
-  TALAudioFormatBasic(const TALAudioFormatBasic&) = delete;
-  TALAudioFormatBasic& operator=(const TALAudioFormatBasic&) = delete;
-  virtual ~TALAudioFormatBasic() = default;
+  ~TALAudioFormatBasic() override = default;
 
   virtual const char* ClassName() const { return "TALAudioFormatBasic"; }
 

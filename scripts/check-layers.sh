@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
 # Fails when a file under src/<folder> includes a header of a folder that <folder> may not use,
 # or a restricted system header, according to scripts/layers.txt. Also fails on a folder of src/
-# that the table does not name, so a new layer starts with its line in the table.
+# that the table does not name, so a new layer starts with its line in the table, and on a
+# table line that uses a folder of a later line, so the layering stays free of cycles.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
 declare -A allowed system
+status=0
+seen=" "
 while IFS= read -r line; do
   line=${line%%#*}
   [[ $line =~ ^[[:space:]]*$ ]] && continue
@@ -15,11 +18,18 @@ while IFS= read -r line; do
   if [[ $key == !* ]]; then
     system[${key#!}]=" $(echo $value) "
   else
+    # A folder may use only folders of earlier lines, so the table itself can hold no cycle.
+    for used in $value; do
+      if [[ $seen != *" $used "* ]]; then
+        echo "check-layers: scripts/layers.txt: $key uses $used, which is not on an earlier line"
+        status=1
+      fi
+    done
     allowed[$key]=" $key $(echo $value) "
+    seen="$seen$key "
   fi
 done < scripts/layers.txt
 
-status=0
 for dir in src/*/; do
   folder=$(basename "$dir")
   if [ -z "${allowed[$folder]+x}" ]; then

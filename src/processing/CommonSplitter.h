@@ -27,16 +27,14 @@
 // Loading: the output pin list may hold placeholders while a stored layout is read; they are
 // dropped in Loaded, so a delivery that walks the list never changes it.
 //
-// Locks: the lock holder, the input pin and every output pin form one lock group; deliveries
-// run under its write section. The stream format is written only by the input handler.
-// Threads: operations arrive on the delivering thread (the capture's wave thread);
-// CountChannels is set on the window's thread.
-// Ownership: the splitter owns its pins (the output list owns the output pins) and its lock
-// holder. Destruction: the input disconnects first (a derived destructor does it too, before
-// its own overrides go away), StopStream sends a stop to every output, then the pins and the
-// lock holder are freed.
-// Failure: nothing is reported; errors raised downstream while a buffer is sent are swallowed
-// by SendBuffer.
+// Locks: the lock holder, the input pin and every output pin form one lock group (rank: group —
+// see docs/ARCHITECTURE.md); deliveries run under its write section. The stream format is written
+// only by the input handler. Threads: operations arrive on the delivering thread (the capture's
+// wave thread); CountChannels is set on the window's thread. Ownership: the splitter owns its pins
+// (the output list owns the output pins) and its lock holder. Destruction: the input disconnects
+// first (a derived destructor does it too, before its own overrides go away), StopStream sends a
+// stop to every output, then the pins and the lock holder are freed. Failure: nothing is reported;
+// errors raised downstream while a buffer is sent are swallowed by SendBuffer.
 
 #include <cstdint>
 #include <memory>

@@ -32,9 +32,10 @@
 // request downstream on the output; the operation itself then goes nowhere (answer false): no
 // input can take it, and the output has no queue to handle it with.
 //
-// Locks: the lock holder, every input and the output form one lock group; deliveries run
-// under its write section and SetBufferSize takes the lock holder's write section, so a change
-// waits for a delivery in progress. The queues have their own locks besides.
+// Locks: the lock holder, every input and the output form one lock group (rank: group — see
+// docs/ARCHITECTURE.md); deliveries run under its write section and SetBufferSize takes the
+// lock holder's write section, so a change waits for a delivery in progress. Each input's queue
+// has its own lock besides (rank: leaf).
 // Threads: deliveries on the delivering thread (the capture's wave thread); BufferSize and the
 // inputs are changed on the window's thread.
 // Ownership: the component owns the lock holder and the output; the input pins are owned by

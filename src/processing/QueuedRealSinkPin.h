@@ -8,7 +8,8 @@
 // takes from this input (the block size scaled by this input's rate over the common rate).
 //
 // Threads: every member is used on the delivering thread under the owning component's group
-// lock (deliveries and its property setters); the queue has its own lock besides.
+// lock (deliveries and its property setters); the queue has its own lock besides (rank: leaf —
+// see docs/ARCHITECTURE.md).
 // Ownership: created by its component with the component's input handler as its receive
 // handler; the component's input pin list owns it.
 // Failure: nothing is raised here besides the queue's std::bad_alloc when it must grow.

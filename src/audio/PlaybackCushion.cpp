@@ -14,7 +14,7 @@ constexpr double kShortWindowSeconds = 0.2;
 constexpr double kLongWindowSeconds = 1.0;
 // Inside this band around the reference nothing is corrected: the mean level's jitter under
 // load stays well below it, and the margin (20 ms) well above it.
-constexpr double kDeadBandSeconds = 0.003;
+constexpr double kDeadBandSeconds = 0.004;
 
 }  // namespace
 
@@ -32,6 +32,7 @@ void TALPlaybackCushion::Reset(uint32_t sampleRate, uint32_t bufferFrames) {
   reference_ = static_cast<int64_t>(targetFrames_);
   referenceKnown_ = false;
   windows_ = 0;
+  lastDeviation_ = 0;
   StartWindows(0);
 }
 
@@ -112,9 +113,18 @@ TALPlaybackCushion::TDecision TALPlaybackCushion::OnArrival(int64_t waitingFrame
       if (!referenceKnown_) {
         if (++windows_ >= 2) reference_ = mean;
         referenceKnown_ = windows_ >= 2;
-      } else if (std::llabs(mean - reference_) > deadBandFrames_) {
-        pendingCorrection_ = mean - reference_;
+      } else {
+        // A clock difference persists: two windows in a row beyond the band on the same side
+        // (one window may be off by a burst of late arrivals under load).
+        const int64_t deviation =
+            std::llabs(mean - reference_) > deadBandFrames_ ? mean - reference_ : 0;
+        if (deviation != 0 && (deviation > 0) == (lastDeviation_ > 0) && lastDeviation_ != 0)
+          pendingCorrection_ =
+              std::llabs(deviation) < std::llabs(lastDeviation_) ? deviation : lastDeviation_;
+        lastDeviation_ = pendingCorrection_ != 0 ? 0 : deviation;
       }
+    } else {
+      lastDeviation_ = 0;
     }
     longEnd_ = playedFrames + Span(kLongWindowSeconds, 8);
     longSum_ = 0;

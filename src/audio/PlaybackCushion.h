@@ -75,6 +75,7 @@ class TALPlaybackCushion {
   int64_t reference_ = 0;          // the target, then the mean level of the second window
   bool referenceKnown_ = false;
   int windows_ = 0;
+  int64_t lastDeviation_ = 0;  // the previous window's deviation beyond the band (0: none)
   // Short window (fast realignment) and long window (drift), in played frames.
   uint64_t shortEnd_ = 0;
   int64_t shortMin_ = 0;

@@ -67,7 +67,10 @@ namespace {
 // follows this length (about half of it goes to the sink), and the sink reads in bites of about
 // that latency: a length that grew with the buffer size would make it read long buffers in
 // bites of tens of milliseconds at a time, more than the caller's cushion keeps ahead of it.
-constexpr double kPlaybackQueueSeconds = 0.025;
+// 25 ms left the server's own queue (the part not given to the sink) so short that a main loop
+// woken late under load let it run dry for a few frames now and then (10 gaps a minute at a
+// load of 9 on two cores); 40 ms had none, for 2.5 ms more latency.
+constexpr double kPlaybackQueueSeconds = 0.040;
 // A position is extrapolated from the last timing answer for at most this long.
 constexpr pa_usec_t kMaxExtrapolationUsec = 50000;
 

@@ -9,7 +9,7 @@
 // Capture: a record stream fills the queued buffers in order (gaps in the stream become
 // silence) and returns each when full; the server delivers about one buffer at a time.
 // Playback: buffers are written as the server asks for data and each is returned only when the
-// server's read position has passed its end; the server keeps 25 ms queued whatever the buffer
+// server's read position has passed its end; the server keeps 40 ms queued whatever the buffer
 // size (GrantedBufferAttr tells what it granted) and never pre-buffers: after running dry it plays
 // silence and skips what comes too late. The stream is corked until it has data and while
 // paused; reset flushes it, returns every buffer and starts the positions afresh. The position

@@ -534,6 +534,9 @@ void TALPulseWaveService::StreamWriteRequested(pa_stream* s, size_t, void* cooki
   TPulseStream* stream = gService->Lookup(cookie, s);
   if (!stream) return;
   gService->Pump(*stream);
+  // The first data after an open or a reset may only be written now (the server grants room
+  // by its requests): it starts the stream.
+  gService->UncorkIfDue(*stream);
   // The server asks because it read: buffers may have finished.
   gService->RequestTiming(*stream);
 }

@@ -71,10 +71,11 @@ TALPlaybackCushion::TDecision TALPlaybackCushion::OnArrival(int64_t waitingFrame
     StartWindows(playedFrames);
     if (playedFrames >= behindSince_ + Span(kShortWindowSeconds, 2)) {
       // Still behind: nothing will catch up. Silence takes the skip and refills the cushion.
+      // Back to the level the stream had, so that no drift correction follows.
       decision.silenceFrames =
-          static_cast<uint32_t>(static_cast<int64_t>(targetFrames_) - frames - waitingFrames);
+          static_cast<uint32_t>(std::max<int64_t>(0, reference_ - frames - waitingFrames));
       behind_ = false;
-      counters_.extraLatencyFrames.store(static_cast<int64_t>(targetFrames_),
+      counters_.extraLatencyFrames.store(std::max<int64_t>(reference_, waitingFrames + frames),
                                          std::memory_order_relaxed);
       return decision;
     }

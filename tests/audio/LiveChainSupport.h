@@ -212,6 +212,14 @@ inline std::vector<int16_t> NoiseBurst(uint32_t leadFrames, uint32_t burstFrames
   return signal;
 }
 
+// The first frame of the burst in the input (front left).
+inline size_t BurstStart(const std::vector<int16_t>& rec) {
+  const size_t frames = rec.size() / 4;
+  size_t start = 0;
+  while (start < frames && std::abs(rec[start * 4]) < 1000) ++start;
+  return start;
+}
+
 struct TAlignment {
   int64_t lagFrames = -1;
   double correlation = 0;   // over the whole burst
@@ -233,6 +241,24 @@ inline double ChainCorrelation(const std::vector<int16_t>& rec, size_t from, siz
   return xx > 0 && yy > 0 ? xy / std::sqrt(xx * yy) : 0;
 }
 
+// The lag from minLag to maxLag at which `windowFrames` of the input from `from` correlate best
+// with the output, above `floor` (−1: none); `spanFrames` of output must follow the lag.
+inline int64_t BestLag(const std::vector<int16_t>& rec, size_t from, size_t windowFrames,
+                       size_t spanFrames, int64_t minLag, int64_t maxLag, double floor) {
+  const size_t frames = rec.size() / 4;
+  double best = floor;
+  int64_t found = -1;
+  for (int64_t lag = std::max<int64_t>(minLag, 0); lag <= maxLag; ++lag) {
+    if (from + static_cast<size_t>(lag) + spanFrames >= frames) break;
+    const double c = ChainCorrelation(rec, from, static_cast<size_t>(lag), windowFrames);
+    if (c > best) {
+      best = c;
+      found = lag;
+    }
+  }
+  return found;
+}
+
 // Finds the output's lag behind the input (front left against rear left) by
 // cross-correlation over the lags from minLag to maxLag. lagFrames stays −1 when the burst is
 // not in the recording.
@@ -240,19 +266,9 @@ inline TAlignment AlignChain(const std::vector<int16_t>& rec, uint32_t burstFram
                              int64_t maxLag) {
   TAlignment result;
   const size_t frames = rec.size() / 4;
-  size_t start = 0;
-  while (start < frames && std::abs(rec[start * 4]) < 1000) ++start;
+  const size_t start = BurstStart(rec);
   if (start + burstFrames >= frames) return result;
-  constexpr size_t kWindow = 2048;
-  double best = -2;
-  for (int64_t lag = std::max<int64_t>(minLag, 0); lag <= maxLag; ++lag) {
-    if (start + static_cast<size_t>(lag) + burstFrames >= frames) break;
-    const double c = ChainCorrelation(rec, start, static_cast<size_t>(lag), kWindow);
-    if (c > best) {
-      best = c;
-      result.lagFrames = lag;
-    }
-  }
+  result.lagFrames = BestLag(rec, start, 2048, burstFrames, minLag, maxLag, -2);
   if (result.lagFrames < 0) return result;
   const size_t lag = static_cast<size_t>(result.lagFrames);
   result.correlation = ChainCorrelation(rec, start, lag, burstFrames);
@@ -270,13 +286,6 @@ struct TExactMatch {
   size_t mismatchedFrames = 0;
   size_t gaps = 0;  // stretches of mismatching frames
 };
-
-inline size_t BurstStart(const std::vector<int16_t>& rec) {
-  const size_t frames = rec.size() / 4;
-  size_t start = 0;
-  while (start < frames && std::abs(rec[start * 4]) < 1000) ++start;
-  return start;
-}
 
 inline TExactMatch CompareExact(const std::vector<int16_t>& rec, uint32_t burstFrames,
                                 int64_t lag) {
@@ -299,19 +308,8 @@ inline std::vector<int64_t> LagsOverTime(const std::vector<int16_t>& rec, uint32
                                          size_t windowFrames, int64_t minLag, int64_t maxLag) {
   std::vector<int64_t> lags;
   const size_t start = BurstStart(rec);
-  const size_t frames = rec.size() / 4;
   for (size_t from = start; from + windowFrames <= start + burstFrames; from += windowFrames) {
-    double best = 0.9;
-    int64_t found = -1;
-    for (int64_t lag = std::max<int64_t>(minLag, 0); lag <= maxLag; ++lag) {
-      if (from + static_cast<size_t>(lag) + windowFrames >= frames) break;
-      const double c = ChainCorrelation(rec, from, static_cast<size_t>(lag), windowFrames);
-      if (c > best) {
-        best = c;
-        found = lag;
-      }
-    }
-    lags.push_back(found);
+    lags.push_back(BestLag(rec, from, windowFrames, windowFrames, minLag, maxLag, 0.9));
   }
   return lags;
 }

@@ -17,7 +17,7 @@ namespace {
 TEST(WaitProcessingMessagesTest, ProcessesEventsOnceForZeroMilliseconds) {
   int processed = 0;
   WaitProcessingMessages(
-      0, [] { return 7u; }, [&] { ++processed; });
+      0, [] { return 7u; }, [&](uint32_t) { ++processed; });
   EXPECT_EQ(processed, 1);
 }
 
@@ -26,11 +26,13 @@ TEST(WaitProcessingMessagesTest, WaitsAcrossAWrapOfTheTickCount) {
   int processed = 0;
   WaitProcessingMessages(
       40, [&] { return tick; },
-      [&] {
+      [&](uint32_t maxSleepMs) {
+        EXPECT_EQ(maxSleepMs, processed == 0 ? 0u : 40u - 10u * (processed - 1));
         ++processed;
-        tick += 10;
+        if (maxSleepMs != 0) tick += 10;
       });
-  EXPECT_EQ(processed, 4) << "40 ms at 10 ms per round, the counter wrapping after 16 ms";
+  EXPECT_EQ(processed, 5)
+      << "once without sleeping, then 40 ms at 10 ms per sleep, the counter wrapping after 16 ms";
 }
 
 TEST(WaitProcessingMessagesTest, SwallowsErrorsOfHandlersAndGoesOn) {
@@ -38,7 +40,7 @@ TEST(WaitProcessingMessagesTest, SwallowsErrorsOfHandlersAndGoesOn) {
   int processed = 0;
   WaitProcessingMessages(
       20, [&] { return tick; },
-      [&] {
+      [&](uint32_t) {
         ++processed;
         tick += 10;
         throw Exception("handler failed");

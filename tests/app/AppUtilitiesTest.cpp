@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <time.h>
+
 #include <chrono>
+#include <cstdio>
 #include <stdexcept>
 
 #include "app/AppExceptions.h"
@@ -55,6 +58,33 @@ TEST(WaitProcessingMessagesTest, KeepsTheWindowAliveForAtLeastTheTimeAsked) {
   WaitProcessingMessages(30);
   EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(29));
   EXPECT_TRUE(ran) << "a queued event was not processed during the wait";
+}
+
+TEST(WaitProcessingMessagesTest, ProcessesPostedEventsAlsoForZeroMilliseconds) {
+  bool ran = false;
+  QMetaObject::invokeMethod(
+      QCoreApplication::instance(), [&] { ran = true; }, Qt::QueuedConnection);
+  WaitProcessingMessages(0);
+  EXPECT_TRUE(ran);
+}
+
+// The window's thread sleeps in the event loop during a wait instead of spinning a core.
+TEST(WaitProcessingMessagesTest, ASecondsWaitCostsTheThreadLittleProcessorTime) {
+  const auto threadCpu = [] {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec);
+  };
+  const auto cpuBefore = threadCpu();
+  const auto wallBefore = std::chrono::steady_clock::now();
+  WaitProcessingMessages(1000);
+  const auto wall = std::chrono::steady_clock::now() - wallBefore;
+  const auto cpu = threadCpu() - cpuBefore;
+  std::printf("1 s wait: %.1f ms of the thread's processor time over %.1f ms\n",
+              std::chrono::duration<double, std::milli>(cpu).count(),
+              std::chrono::duration<double, std::milli>(wall).count());
+  EXPECT_GE(wall, std::chrono::milliseconds(1000));
+  EXPECT_LT(cpu, std::chrono::milliseconds(100));
 }
 
 TEST(GuardedTest, SwallowsOrdinaryErrorsOnly) {

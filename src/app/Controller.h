@@ -152,8 +152,10 @@ class TDelayController {
   int32_t SecondsToSamples(double seconds);
   // Samples / rate in extended precision; 0 for a zero rate.
   double SamplesToSeconds(uint32_t samples);
-  // Sets the delay line's Delay with the line disabled meanwhile, then restores its Enabled
-  // (every change resets its history to silence). At least 200 ms.
+  // Assigns the delay line the Enabled state it has (which resets its history to silence),
+  // sets its Delay, and assigns the same state again, with a wait after each assignment: at
+  // least 200 ms. An enabled line stays enabled throughout, so the output goes silent for the
+  // new delay and then plays the delayed input; it never plays the live input.
   void SetDelaySamples(uint32_t samples);
   // SetDelaySamples(SecondsToSamples(seconds)); a negative or NaN value changes nothing.
   void SetDelaySeconds(double seconds);

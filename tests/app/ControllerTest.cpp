@@ -438,27 +438,32 @@ TEST_F(ControllerSoundTest, DelayChangeNeverPlaysTheLiveInput) {
 
 // --- Under a user's hands: real waits, edits arriving while they run -----------------------
 
-// Runs `actions` one by one from a timer, `intervalsMs` apart (cycling), so that they arrive
-// while the controller's waits process events, as a user's keys and clicks do.
+// Runs `actions` from timers, `intervalsMs` apart (cycling), each on its own timer so that an
+// action fires while an earlier one still waits, as a user's keys and clicks arrive while the
+// controller's waits process events.
 class TPacedActions {
  public:
-  TPacedActions(std::vector<std::function<void()>> actions, std::vector<int> intervalsMs)
-      : actions_(std::move(actions)), intervalsMs_(std::move(intervalsMs)) {
-    timer_.setSingleShot(true);
-    timer_.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&timer_, &QTimer::timeout, [this] {
-      actions_[next_++]();
-      if (!Done()) timer_.start(intervalsMs_[next_ % intervalsMs_.size()]);
-    });
-    timer_.start(intervalsMs_[0]);
+  TPacedActions(std::vector<std::function<void()>> actions, const std::vector<int>& intervalsMs)
+      : actions_(std::move(actions)) {
+    int atMs = 0;
+    for (size_t i = 0; i < actions_.size(); ++i) {
+      atMs += intervalsMs[i % intervalsMs.size()];
+      auto& timer = timers_.emplace_back(std::make_unique<QTimer>());
+      timer->setSingleShot(true);
+      timer->setTimerType(Qt::PreciseTimer);
+      QObject::connect(timer.get(), &QTimer::timeout, [this, i] {
+        actions_[i]();
+        ++finished_;
+      });
+      timer->start(atMs);
+    }
   }
-  bool Done() const { return next_ == actions_.size(); }
+  bool Done() const { return finished_ == actions_.size(); }
 
  private:
   std::vector<std::function<void()>> actions_;
-  std::vector<int> intervalsMs_;
-  size_t next_ = 0;
-  QTimer timer_;
+  std::vector<std::unique_ptr<QTimer>> timers_;
+  size_t finished_ = 0;
 };
 
 // Keys typed one at a time over the box's whole text, then Tab to leave it.
@@ -494,8 +499,8 @@ class ControllerUserTest : public ControllerFixture {
   void ExpectDelayShown(uint32_t delayFrames, const char* seconds, const char* caption) {
     EXPECT_EQ(Delay().Delay(), delayFrames);
     EXPECT_TRUE(Delay().Enabled());
-    EXPECT_EQ(window_->edDelaySec->text(), Localised(seconds));
-    EXPECT_EQ(window_->edDelaySamples->text(), QString::number(delayFrames));
+    EXPECT_EQ(U8(window_->edDelaySec->text()), U8(Localised(seconds)));
+    EXPECT_EQ(U8(window_->edDelaySamples->text()), std::to_string(delayFrames));
     EXPECT_EQ(U8(window_->pnlInOut->Caption()), U8(DelayedCaption(caption)));
   }
 };
@@ -534,9 +539,10 @@ TEST_F(ControllerUserTest, HeldSpinButtonEndsAtTheValueShownAndNeverDisablesTheL
   const auto frames =
       static_cast<uint32_t>(controller_->SecondsToSamples(static_cast<double>(box.FloatValue())));
   EXPECT_EQ(Delay().Delay(), frames);
-  EXPECT_EQ(window_->edDelaySamples->text(), QString::number(frames));
-  EXPECT_EQ(window_->pnlInOut->Caption(),
-            QStringLiteral("Historique Entrée / Sortie (signal retardé de %1 s)").arg(box.text()));
+  EXPECT_EQ(U8(window_->edDelaySamples->text()), std::to_string(frames));
+  EXPECT_EQ(
+      U8(window_->pnlInOut->Caption()),
+      U8(QStringLiteral("Historique Entrée / Sortie (signal retardé de %1 s)").arg(box.text())));
   for (const TWaitRecord& wait : WaitsSince(before)) EXPECT_TRUE(wait.delayLine) << wait;
 }
 

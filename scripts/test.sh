@@ -3,8 +3,11 @@
 #   release  optimised, assertions on, every suite
 #   asan     AddressSanitizer + UndefinedBehaviorSanitizer, every suite
 #   tsan     ThreadSanitizer, the suites that start threads
-# Build trees live in build/<config>; ccache shares object files between runs.
-# Exits non-zero when any configuration fails to build or any test fails.
+# Build trees live in build/<config>; ccache shares object files between runs (and, through its
+# base directory, between checkouts of the tree). Before building, the include layering is
+# checked against scripts/layers.txt.
+# Exits non-zero when the layering check fails, any configuration fails to build or any test
+# fails.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
@@ -13,6 +16,7 @@ bash scripts/setup.sh || exit 1
 jobs=${JOBS:-$(nproc)}
 export CCACHE_DIR=${CCACHE_DIR:-$HOME/.cache/tardivox-ccache}
 export CCACHE_MAXSIZE=${CCACHE_MAXSIZE:-5G}
+export CCACHE_BASEDIR=${CCACHE_BASEDIR:-$(dirname "$PWD")}
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1:strict_string_checks=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1}
@@ -24,6 +28,13 @@ summary=()
 passed=0
 failed=0
 mkdir -p build
+
+echo "=== layering ==="
+if bash scripts/check-layers.sh; then
+  summary+=("layering: passed"); passed=$((passed + 1))
+else
+  summary+=("layering: FAILED"); status=1; failed=$((failed + 1))
+fi
 
 for cfg in $configs; do
   dir=build/$cfg

@@ -61,9 +61,9 @@
 #include <memory>
 
 #include "app/AppExceptions.h"
-#include "app/AudioRecord.h"
 #include "app/Misc.h"
 #include "app/Multimedia.h"
+#include "audio/AudioRecord.h"
 
 namespace tardivox {
 

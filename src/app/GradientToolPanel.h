@@ -1,4 +1,15 @@
 #pragma once
+// A panel with a vertical gradient background and a caption bar across its top.
+//
+// The caption bar has its own vertical gradient and text colour, one set while the focus is
+// outside the panel and another while the panel or any control inside it holds the focus
+// (the window being active). The caption can be replaced at any time; long captions are
+// elided rather than drawn past the bar. Children are placed in panel coordinates; the
+// caption bar covers the top `CaptionHeight()` pixels.
+//
+// Window thread only.
+// Ownership: a Qt widget, owned by its parent widget; it holds the controls placed in it as
+// its children. Failure: nothing here raises.
 
 #include <QColor>
 #include <QString>
@@ -6,15 +17,6 @@
 
 namespace tardivox {
 
-/// A panel with a vertical gradient background and a caption bar across its top.
-///
-/// The caption bar has its own vertical gradient and text colour, one set while the focus is
-/// outside the panel and another while the panel or any control inside it holds the focus
-/// (the window being active). The caption can be replaced at any time; long captions are
-/// elided rather than drawn past the bar. Children are placed in panel coordinates; the
-/// caption bar covers the top `CaptionHeight()` pixels.
-///
-/// Window thread only.
 class TGradientToolPanel : public QWidget {
   Q_OBJECT
 
@@ -43,17 +45,17 @@ class TGradientToolPanel : public QWidget {
   const TCaptionColors& FocusedCaptionColors() const { return focusedCaptionColors_; }
   void SetCaptionColors(const TCaptionColors& colors);
   void SetFocusedCaptionColors(const TCaptionColors& colors);
-  /// The colours the caption bar is drawn with now.
+  // The colours the caption bar is drawn with now.
   const TCaptionColors& CurrentCaptionColors() const {
     return focused_ ? focusedCaptionColors_ : captionColors_;
   }
 
   int CaptionHeight() const { return captionHeight_; }
   void SetCaptionHeight(int pixels);
-  /// The font of the caption text (the panel's font, bold).
+  // The font of the caption text (the panel's font, bold).
   QFont CaptionFont() const;
 
-  /// True while the panel or one of its descendants holds the application's focus.
+  // True while the panel or one of its descendants holds the application's focus.
   bool HoldsFocus() const { return focused_; }
 
  protected:

@@ -23,8 +23,8 @@
 #include <cstdint>
 #include <memory>
 
-#include "app/AudioRecord.h"
 #include "app/Misc.h"
+#include "audio/AudioRecord.h"
 
 namespace tardivox {
 

@@ -1,4 +1,13 @@
 #pragma once
+// A transparent label whose text is turned about the label's centre.
+//
+// The angle is in degrees, clockwise on screen; 270 (the default) makes the text read from
+// bottom to top. The text is centred in the label and drawn in `TextColor()` with the
+// widget's font; it is not clipped to fit, so choose a label large enough for it
+// (`TextSize()` gives the rotated extent).
+//
+// Window thread only.
+// Ownership: a Qt widget, owned by its parent widget. Failure: nothing here raises.
 
 #include <QColor>
 #include <QString>
@@ -6,14 +15,6 @@
 
 namespace tardivox {
 
-/// A transparent label whose text is turned about the label's centre.
-///
-/// The angle is in degrees, clockwise on screen; 270 (the default) makes the text read from
-/// bottom to top. The text is centred in the label and drawn in `TextColor()` with the
-/// widget's font; it is not clipped to fit, so choose a label large enough for it
-/// (`TextSize()` gives the rotated extent).
-///
-/// Window thread only.
 class TRotatedLabel : public QWidget {
   Q_OBJECT
 
@@ -30,7 +31,7 @@ class TRotatedLabel : public QWidget {
   QColor TextColor() const { return textColor_; }
   void SetTextColor(const QColor& color);
 
-  /// The on-screen width and height the text takes at the current angle (bounding box).
+  // The on-screen width and height the text takes at the current angle (bounding box).
   QSize TextSize() const;
 
  protected:

@@ -13,44 +13,6 @@ uint32_t OpenFlags(uint32_t deviceId) {
   return kCallbackFunction | kWaveAllowSync | (deviceId == kWaveMapper ? 0u : kWaveMapped);
 }
 
-// The audio format's properties as a stored layout reaches them ("AudioFormat.SampleRate").
-class TAudioFormatProperties final : public TPersistent {
- public:
-  explicit TAudioFormatProperties(TALAudioFormat& format) {
-    auto publish = [this](const char* name, auto get, auto set, int64_t defaultValue) {
-      PublishValue(
-          name, [get] { return TPropertyValue(static_cast<int64_t>(get())); },
-          [set](const TPropertyValue& v) { set(AsInteger(v)); }, defaultValue);
-    };
-    publish(
-        "Channels", [&format] { return format.Channels(); },
-        [&format](int64_t v) {
-          format.SetChannels(static_cast<uint32_t>(std::max<int64_t>(v, 0)));
-        },
-        TALAudioFormat::kDefaultChannels);
-    publish(
-        "Bits", [&format] { return format.Bits(); },
-        [&format](int64_t v) { format.SetBits(static_cast<uint32_t>(std::max<int64_t>(v, 0))); },
-        TALAudioFormat::kDefaultBits);
-    publish(
-        "SampleRate", [&format] { return format.SampleRate(); },
-        [&format](int64_t v) {
-          format.SetSampleRate(static_cast<uint32_t>(std::max<int64_t>(v, 0)));
-        },
-        TALAudioFormat::kDefaultSampleRate);
-    publish(
-        "ChannelMask", [&format] { return format.ChannelMask(); },
-        [&format](int64_t v) { format.SetChannelMask(static_cast<TALSpeakers>(v)); },
-        TALAudioFormat::kDefaultChannelMask);
-    publish(
-        "BufferSize", [&format] { return format.BufferSize(); },
-        [&format](int64_t v) {
-          format.SetBufferSize(static_cast<uint32_t>(std::max<int64_t>(v, 0)));
-        },
-        TALAudioFormat::kDefaultBufferSize);
-  }
-};
-
 }  // namespace
 
 struct TALAudioIn::TRecord final : TALWaveBufferBase {
@@ -90,7 +52,6 @@ TALAudioIn::TALAudioIn(TComponent* owner)
   lockObject_->AddDependency(outputPin_.get());
   enablePin_ =
       std::make_unique<TOWBoolStatePin>(this, [this](TOWPin&, bool value) { SetEnabled(value); });
-  formatProperties_ = std::make_unique<TAudioFormatProperties>(*audioFormat_);
   spare_.reserve(kQueuedBuffers + 1);
 
   PublishValue(
@@ -101,7 +62,7 @@ TALAudioIn::TALAudioIn(TComponent* owner)
       [this](const TPropertyValue& v) { SetPumpPriority(static_cast<int32_t>(AsInteger(v))); },
       int64_t{0});
   PublishObject("Device", device_.get());
-  PublishObject("AudioFormat", formatProperties_.get());
+  PublishObject("AudioFormat", audioFormat_.get());
   PublishObject("OutputPin", outputPin_.get());
   PublishObject("EnablePin", enablePin_.get());
 }
@@ -117,7 +78,6 @@ TALAudioIn::~TALAudioIn() {
   outputPin_.reset();
   enablePin_.reset();
   device_.reset();
-  formatProperties_.reset();
   audioFormat_.reset();
   waveThread_.reset();
   lockObject_.reset();

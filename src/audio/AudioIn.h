@@ -16,7 +16,7 @@
 // handled on the component's own wave thread (TALWaveThread), which runs the whole downstream
 // graph for each buffer. Operations sent upstream by the sinks arrive on the thread of their
 // sender.
-// Locks (program order: global → group locks → internal): each device event is handled under
+// Locks (ranks in docs/ARCHITECTURE.md): each device event is handled under
 // the global read section and the write section of this component's lock group (the lock
 // holder, the output pin and the format), so a buffer delivery never overlaps a start, a stop
 // or a property change of this component. The device state lock (TALAudioParams) is held only
@@ -111,7 +111,6 @@ class TALAudioIn : public TComponent {
   std::unique_ptr<TOWObject> lockObject_;
   std::unique_ptr<TALWaveThread> waveThread_;
   std::unique_ptr<TALAudioFormat> audioFormat_;
-  std::unique_ptr<TPersistent> formatProperties_;  // AudioFormat as published properties
   std::unique_ptr<TALAudioCaptureDevice> device_;
   std::unique_ptr<TALOWAudioSourcePin> outputPin_;
   std::unique_ptr<TOWBoolStatePin> enablePin_;

@@ -29,7 +29,7 @@
 //
 // Threads: ReceiveFromInput runs on the delivering thread (the capture's wave thread), buffer
 // completions on the wave thread of the open device, closes on the notify thread; properties
-// are set on the window's thread. Locks (program order: global → group locks → internal):
+// are set on the window's thread. Locks (ranks in docs/ARCHITECTURE.md):
 // ProcessNext and the close hold the input pin's write section; the device state lock
 // (TALAudioParams) guards Active, Pumped, the buffer list and the device handle and is never
 // held while calling into the graph or waiting for the wave service. Wave threads of closed
@@ -161,7 +161,7 @@ class TALAudioOut : public TComponent {
   uint64_t generation_ = 0;  // counts opens; a close request names the device it is for
   std::atomic<uint64_t> closeRequested_{0};  // generation to close (0: none)
 
-  std::mutex retiredGuard_;  // guards retired_; innermost
+  std::mutex retiredGuard_;  // guards retired_; rank: leaf
   std::vector<std::unique_ptr<TALWaveThread>> retired_;
 };
 

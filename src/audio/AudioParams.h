@@ -7,8 +7,8 @@
 // TALAudioParamsLock) around every sequence that reads and then changes the state, and always
 // around the buffer list. The lock is re-entrant. Release it before calls that wait for the
 // wave service (reset, close, pause), whose callback may be waiting for it.
-// Lock order: after the group locks of the pin framework, before the wave thread's queue lock
-// and the wave service's own locks.
+// Rank: device state (after the group locks, before the wave thread's queue lock and the wave
+// service's locks) — see docs/ARCHITECTURE.md.
 // Ownership: reference counted; the component and its records share it.
 
 #include <atomic>

@@ -10,8 +10,8 @@ namespace tardivox {
 
 namespace {
 
-// Bounds of every wait on the server: a hung server must not hang the program.
-constexpr int kConnectTimeoutMs = 5000;
+// Bounds of every wait on the server: a hung server must not hang the program (connecting is
+// bounded by the connection itself).
 constexpr int kStreamTimeoutMs = 5000;
 constexpr int kQueryTimeoutMs = 3000;
 
@@ -54,140 +54,54 @@ struct TALPulseWaveService::TPulseStream : TALWaveServiceBase::TStream {
   bool discarding = false;
 };
 
-class TALPulseWaveService::TLoopLock {
- public:
-  explicit TLoopLock(pa_threaded_mainloop* loop) : loop_(loop) { pa_threaded_mainloop_lock(loop_); }
-  TLoopLock(const TLoopLock&) = delete;
-  TLoopLock& operator=(const TLoopLock&) = delete;
-  ~TLoopLock() { pa_threaded_mainloop_unlock(loop_); }
-
- private:
-  pa_threaded_mainloop* loop_;
-};
-
 TALPulseWaveService& TALPulseWaveService::Instance() {
   static TALPulseWaveService service;
   return service;
 }
 
-TALPulseWaveService::TALPulseWaveService() {
-  mainloop_ = pa_threaded_mainloop_new();
-  if (!mainloop_) throw std::bad_alloc();
-  pa_threaded_mainloop_set_name(mainloop_, "tardivox-pulse");
+TALPulseWaveService::TALPulseWaveService()
+    : connection_(TPulseConnection::Instance()), mainloop_(connection_.Mainloop()) {
   gService = this;
-  if (pa_threaded_mainloop_start(mainloop_) < 0) {
-    pa_threaded_mainloop_free(mainloop_);
-    throw std::runtime_error("cannot start the PulseAudio main loop");
-  }
 }
 
 TALPulseWaveService::~TALPulseWaveService() {
   {
-    TLoopLock lock(mainloop_);
+    TPulseConnection::TLock lock(connection_);
     DropAllStreams();
-    DropContext();
   }
-  pa_threaded_mainloop_stop(mainloop_);
-  pa_threaded_mainloop_free(mainloop_);
   gService = nullptr;
 }
 
 void TALPulseWaveService::LockState() {
-  pa_threaded_mainloop_lock(mainloop_);
+  connection_.Lock();
 }
 void TALPulseWaveService::UnlockState() {
-  pa_threaded_mainloop_unlock(mainloop_);
+  connection_.Unlock();
 }
 
 template <class Done>
 bool TALPulseWaveService::WaitLocked(Done done, int timeoutMs) {
-  if (done()) return true;
-  struct TTimer {
-    pa_threaded_mainloop* loop;
-    bool expired = false;
-  } timer{mainloop_};
-  timeval when;
-  pa_gettimeofday(&when);
-  pa_timeval_add(&when, static_cast<pa_usec_t>(timeoutMs) * PA_USEC_PER_MSEC);
-  pa_mainloop_api* api = pa_threaded_mainloop_get_api(mainloop_);
-  pa_time_event* event = api->time_new(
-      api, &when,
-      [](pa_mainloop_api*, pa_time_event*, const timeval*, void* userdata) {
-        auto* t = static_cast<TTimer*>(userdata);
-        t->expired = true;
-        pa_threaded_mainloop_signal(t->loop, 0);
-      },
-      &timer);
-  bool ok = false;
-  while (!(ok = done()) && !timer.expired) pa_threaded_mainloop_wait(mainloop_);
-  api->time_free(event);
-  return ok;
-}
-
-void TALPulseWaveService::ContextStateChanged(pa_context* context, void*) {
-  TALPulseWaveService* self = gService;
-  const pa_context_state_t state = pa_context_get_state(context);
-  if (context == self->context_) {
-    if (state == PA_CONTEXT_READY) {
-      self->contextWasReady_ = true;
-      self->unreachableReported_ = false;
-    } else if (!PA_CONTEXT_IS_GOOD(state) && self->contextWasReady_) {
-      self->contextWasReady_ = false;
-      std::fprintf(stderr, "tardivox: lost the connection to the sound server: %s\n",
-                   pa_strerror(pa_context_errno(context)));
-    }
-  }
-  pa_threaded_mainloop_signal(self->mainloop_, 0);
+  return connection_.WaitLocked(done, std::chrono::milliseconds(timeoutMs));
 }
 
 bool TALPulseWaveService::EnsureContext(std::string& why) {
-  // A connection that failed (the server went away) is replaced by a new one.
-  if (context_ && !PA_CONTEXT_IS_GOOD(pa_context_get_state(context_))) DropContext();
-  if (!context_) {
-    pa_mainloop_api* api = pa_threaded_mainloop_get_api(mainloop_);
-    pa_proplist* props = pa_proplist_new();
-    pa_proplist_sets(props, PA_PROP_APPLICATION_NAME, "Tardivox");
-    pa_proplist_sets(props, PA_PROP_APPLICATION_ID, "tardivox");
-    context_ = pa_context_new_with_proplist(api, "Tardivox", props);
-    pa_proplist_free(props);
-    if (!context_) {
-      why = "cannot create a connection to the sound server";
-      return false;
-    }
-    pa_context_set_state_callback(context_, &ContextStateChanged, nullptr);
-    // Never start a server of our own: the user's session decides which server runs.
-    if (pa_context_connect(context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
-      why = std::string("sound server unreachable: ") + pa_strerror(pa_context_errno(context_));
-      DropContext();
-      return false;
-    }
-  }
-  // Another thread may be waiting for the same connection and may replace it meanwhile: hold
-  // on to the one waited for.
-  pa_context* context = pa_context_ref(context_);
-  const bool settled = WaitLocked(
-      [context] {
-        const pa_context_state_t s = pa_context_get_state(context);
-        return s == PA_CONTEXT_READY || !PA_CONTEXT_IS_GOOD(s);
-      },
-      kConnectTimeoutMs);
-  const bool ready = pa_context_get_state(context) == PA_CONTEXT_READY && context == context_;
-  if (!ready) {
+  int error = PA_OK;
+  if (!connection_.EnsureContext(error)) {
     why = std::string("sound server unreachable: ") +
-          (settled ? pa_strerror(pa_context_errno(context)) : "no answer");
-    if (context == context_) DropContext();
+          (error == PA_ERR_TIMEOUT ? "no answer" : pa_strerror(error));
+    ForgetStaleDevices();
+    return false;
   }
-  pa_context_unref(context);
-  return ready;
+  ForgetStaleDevices();
+  unreachableReported_ = false;
+  return true;
 }
 
-void TALPulseWaveService::DropContext() {
-  if (!context_) return;
-  pa_context_set_state_callback(context_, nullptr, nullptr);
-  pa_context_disconnect(context_);
-  pa_context_unref(context_);
-  context_ = nullptr;
-  contextWasReady_ = false;
+void TALPulseWaveService::ForgetStaleDevices() {
+  // Device lists learnt on a context that has since been replaced may name devices of a server
+  // that is gone.
+  if (devicesGeneration_ == connection_.Generation()) return;
+  devicesGeneration_ = connection_.Generation();
   sources_.clear();
   sinks_.clear();
 }
@@ -225,8 +139,8 @@ bool TALPulseWaveService::RefreshDevices(bool input, bool report) {
   }
   TDeviceQuery query{mainloop_, {}};
   pa_operation* op =
-      input ? pa_context_get_source_info_list(context_, &DeviceListed<pa_source_info>, &query)
-            : pa_context_get_sink_info_list(context_, &DeviceListed<pa_sink_info>, &query);
+      input ? pa_context_get_source_info_list(Context(), &DeviceListed<pa_source_info>, &query)
+            : pa_context_get_sink_info_list(Context(), &DeviceListed<pa_sink_info>, &query);
   if (!op) {
     Devices(input).clear();
     return false;
@@ -244,19 +158,19 @@ bool TALPulseWaveService::RefreshDevices(bool input, bool report) {
 }
 
 uint32_t TALPulseWaveService::waveInGetNumDevs() {
-  TLoopLock lock(mainloop_);
+  TPulseConnection::TLock lock(connection_);
   RefreshDevices(true);
   return static_cast<uint32_t>(sources_.size());
 }
 
 uint32_t TALPulseWaveService::waveOutGetNumDevs() {
-  TLoopLock lock(mainloop_);
+  TPulseConnection::TLock lock(connection_);
   RefreshDevices(false);
   return static_cast<uint32_t>(sinks_.size());
 }
 
 TWaveResult TALPulseWaveService::waveInGetDevCapsA(uint32_t deviceId, TWaveDevCaps& caps) {
-  TLoopLock lock(mainloop_);
+  TPulseConnection::TLock lock(connection_);
   if (sources_.empty()) RefreshDevices(true);
   if (deviceId >= sources_.size()) return TWaveResult::BadDeviceId;
   caps.name = sources_[deviceId].description;
@@ -265,7 +179,7 @@ TWaveResult TALPulseWaveService::waveInGetDevCapsA(uint32_t deviceId, TWaveDevCa
 }
 
 TWaveResult TALPulseWaveService::waveOutGetDevCapsA(uint32_t deviceId, TWaveDevCaps& caps) {
-  TLoopLock lock(mainloop_);
+  TPulseConnection::TLock lock(connection_);
   if (sinks_.empty()) RefreshDevices(false);
   if (deviceId >= sinks_.size()) return TWaveResult::BadDeviceId;
   caps.name = sinks_[deviceId].description;
@@ -284,7 +198,7 @@ std::string TALPulseWaveService::DescribeDevice(bool input, uint32_t deviceId) {
 }
 
 bool TALPulseWaveService::GrantedBufferAttr(TWaveHandle handle, TBufferAttr& attr) {
-  TLoopLock lock(mainloop_);
+  TPulseConnection::TLock lock(connection_);
   auto* stream = static_cast<TPulseStream*>(FindStream(handle));
   if (!stream || !stream->grantedKnown) return false;
   attr = stream->granted;
@@ -292,7 +206,7 @@ bool TALPulseWaveService::GrantedBufferAttr(TWaveHandle handle, TBufferAttr& att
 }
 
 std::string TALPulseWaveService::ServerDeviceName(TWaveHandle handle) {
-  TLoopLock lock(mainloop_);
+  TPulseConnection::TLock lock(connection_);
   auto* stream = static_cast<TPulseStream*>(FindStream(handle));
   if (!stream || !stream->ready || stream->failed) return {};
   const char* name = pa_stream_get_device_name(stream->stream);
@@ -327,10 +241,10 @@ TWaveResult TALPulseWaveService::OpenDevice(const TOpenRequest& request,
     deviceName = devices[request.deviceId].name;
   }
 
-  pa_stream* s = pa_stream_new(context_, request.input ? "Tardivox capture" : "Tardivox playback",
+  pa_stream* s = pa_stream_new(Context(), request.input ? "Tardivox capture" : "Tardivox playback",
                                &spec, &map);
   if (!s) {
-    why = pa_strerror(pa_context_errno(context_));
+    why = pa_strerror(pa_context_errno(Context()));
     return TWaveResult::Error;
   }
   auto stream = std::make_unique<TPulseStream>();
@@ -380,7 +294,7 @@ TWaveResult TALPulseWaveService::OpenDevice(const TOpenRequest& request,
   }
   if (!ready) {
     // A failed stream has left its context: the connection's error tells why.
-    const int error = context_ ? pa_context_errno(context_) : PA_ERR_CONNECTIONTERMINATED;
+    const int error = Context() ? pa_context_errno(Context()) : PA_ERR_CONNECTIONTERMINATED;
     why = connected == 0 && pa_stream_get_state(s) == PA_STREAM_CREATING
               ? "no answer from the sound server"
               : pa_strerror(error);
@@ -616,7 +530,7 @@ void TALPulseWaveService::StreamStateChanged(pa_stream* s, void* cookie) {
   stream->failed = true;
   gService->UpdatePoll(*stream);
   // A failed stream has left its context: the reason is the connection's.
-  pa_context* context = gService->context_;
+  pa_context* context = gService->Context();
   std::fprintf(stderr, "tardivox: lost %s: %s\n", stream->label.c_str(),
                context ? pa_strerror(pa_context_errno(context)) : "connection lost");
 }

@@ -1,6 +1,7 @@
 #pragma once
-// The wave service on PulseAudio: one threaded main loop and one context for the process,
-// connected on first use and connected again by a later call after the server went away.
+// The wave service on PulseAudio, on the process's one connection to the server
+// (TPulseConnection: connected on first use and connected again by a later call after the
+// server went away).
 //
 // Devices: input devices are the server's sources (monitors included) and output devices its
 // sinks, in the server's order, named by their full descriptions; the list is read again at
@@ -15,13 +16,11 @@
 // says so once and returns no more buffers until reset or close, which never wait for the
 // server. Every wait on the server is bounded (a few seconds).
 //
-// Threads and locks (outermost first):
-//   1. the components' own locks (device state lock, wave thread queue lock);
-//   2. the main loop lock: the service's state lock; PulseAudio runs every event of this
-//      service with it held, and it guards the handle table, the streams and the device lists;
-//   3. the dispatch lock of the callback thread.
-// The components' callback is made by the dispatch thread with neither 2 nor 3 held, so the
-// main loop never waits for a component. The main loop lock is not re-entered by the service.
+// Threads and locks: the service's state lock is the connection's main loop lock (rank: sound
+// server loop — see docs/ARCHITECTURE.md); PulseAudio runs every event of this service with it
+// held, and it guards the handle table, the streams and the device lists. The components'
+// callback is made by the dispatch thread without it, so the main loop never waits for a
+// component. The main loop lock is not re-entered by the service.
 
 #include <cstdint>
 #include <memory>
@@ -30,6 +29,7 @@
 
 #include <pulse/pulseaudio.h>
 
+#include "audio/PulseConnection.h"
 #include "audio/WaveServiceBase.h"
 
 namespace tardivox {
@@ -68,7 +68,6 @@ class TALPulseWaveService final : public TALWaveServiceBase {
     uint16_t channels = 0;
   };
   struct TPulseStream;
-  class TLoopLock;
 
   TALPulseWaveService();
   ~TALPulseWaveService() override;
@@ -89,7 +88,9 @@ class TALPulseWaveService final : public TALWaveServiceBase {
   template <class Done>
   bool WaitLocked(Done done, int timeoutMs);
   bool EnsureContext(std::string& why);
-  void DropContext();
+  pa_context* Context() const { return connection_.Context(); }
+  // Clears the device lists when the connection's context changed since they were read.
+  void ForgetStaleDevices();
   std::vector<TDevice>& Devices(bool input) { return input ? sources_ : sinks_; }
   // Reads the device list again; `report` says on stderr (once per outage) why it failed.
   bool RefreshDevices(bool input, bool report = true);
@@ -106,7 +107,6 @@ class TALPulseWaveService final : public TALWaveServiceBase {
   struct TDeviceQuery;
   template <class Info>
   static void DeviceListed(pa_context* context, const Info* info, int eol, void* userdata);
-  static void ContextStateChanged(pa_context* context, void* userdata);
   static void StreamStateChanged(pa_stream* stream, void* userdata);
   static void StreamWriteRequested(pa_stream* stream, size_t bytes, void* userdata);
   static void StreamReadable(pa_stream* stream, size_t bytes, void* userdata);
@@ -118,10 +118,11 @@ class TALPulseWaveService final : public TALWaveServiceBase {
   static void PollFired(pa_mainloop_api* api, pa_time_event* event, const struct timeval* tv,
                         void* userdata);
 
-  pa_threaded_mainloop* mainloop_ = nullptr;
-  pa_context* context_ = nullptr;
-  bool contextWasReady_ = false;
+  TPulseConnection& connection_;
+  pa_threaded_mainloop* const mainloop_;
+  // Guarded by the main loop lock.
   bool unreachableReported_ = false;
+  uint64_t devicesGeneration_ = 0;
   std::vector<TDevice> sources_;
   std::vector<TDevice> sinks_;
 };

@@ -5,7 +5,7 @@
 // Threads: Post, LastPosted and WaitDelivered may be called from any thread. WaitDelivered on
 // the dispatch thread itself (a callback that resets or closes a device) makes the pending
 // callbacks inline instead of waiting for itself.
-// Lock order: the dispatch lock is innermost; it is never held while a callback runs.
+// Rank: dispatch — see docs/ARCHITECTURE.md; the lock is never held while a callback runs.
 // Lifetime: the destructor makes every queued callback, then ends the thread.
 
 #include <condition_variable>

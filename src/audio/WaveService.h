@@ -28,8 +28,9 @@
 // same service, where reset, pause and close would wait for the callback that is running (they
 // deliver pending callbacks inline instead, see TALWaveDispatcher). Do not call reset, pause or
 // close while holding a lock that the callback takes (the wave thread's queue lock): they wait
-// for the callback. Lock order: a component's own locks → the service's internal lock → the
-// dispatch queue lock; the callback is entered with none of the service's locks held.
+// for the callback. Locks: the service's state lock (rank: sound server loop) and its dispatch
+// lock (rank: dispatch), after every component lock — see docs/ARCHITECTURE.md; the callback is
+// entered with none of the service's locks held.
 //
 // Memory: a queued header and the memory it points at belong to the caller but must stay valid
 // and untouched until the buffer comes back through the callback (or reset/close returned).

@@ -7,8 +7,9 @@
 //
 // Threads: the IALWaveService operations may be called from any thread (see WaveService.h).
 // Locks: every hook runs with the backend's state lock held (LockState); the base takes it
-// around each operation. Callbacks are only queued under it and made later by the dispatcher,
-// so the order is: state lock → dispatch lock, and no callback runs under either.
+// around each operation (rank: sound server loop — see docs/ARCHITECTURE.md). Callbacks are
+// only queued under it and made later by the dispatcher (rank: dispatch), and no callback runs
+// under either.
 // Members guarded by the state lock: streams_, nextHandle_, every TStream.
 
 #include <cstdint>

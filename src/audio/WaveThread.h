@@ -15,7 +15,7 @@
 // events itself. Stop from within the handler only asks the loop to end. Destroy the object
 // from another thread than its own.
 // Locks: the queue lock is re-entrant and guards only the queue and the wake accounting; it
-// comes after the device state lock (TALAudioParams) in the lock order.
+// has rank wave queue — see docs/ARCHITECTURE.md.
 
 #include <atomic>
 #include <cstdint>

@@ -31,6 +31,11 @@ class OwnerReadSection {
   std::optional<TOWReadLockSection> section_;
 };
 
+// A published unsigned property: negative stored values become 0 before the setter clamps.
+uint32_t Unsigned(const TPropertyValue& value) {
+  return static_cast<uint32_t>(std::max<int64_t>(TPersistent::AsInteger(value), 0));
+}
+
 }  // namespace
 
 TALAudioFormatBasic::TALAudioFormatBasic(TOWObject* owner, ChangeEvent onChange)
@@ -39,6 +44,19 @@ TALAudioFormatBasic::TALAudioFormatBasic(TOWObject* owner, ChangeEvent onChange)
   SetBits(kDefaultBits);
   SetSampleRate(kDefaultSampleRate);
   SetChannelMask(kDefaultChannelMask);
+  PublishValue(
+      "Channels", [this] { return TPropertyValue(int64_t{Channels()}); },
+      [this](const TPropertyValue& v) { SetChannels(Unsigned(v)); }, int64_t{kDefaultChannels});
+  PublishValue(
+      "Bits", [this] { return TPropertyValue(int64_t{Bits()}); },
+      [this](const TPropertyValue& v) { SetBits(Unsigned(v)); }, int64_t{kDefaultBits});
+  PublishValue(
+      "SampleRate", [this] { return TPropertyValue(int64_t{SampleRate()}); },
+      [this](const TPropertyValue& v) { SetSampleRate(Unsigned(v)); }, int64_t{kDefaultSampleRate});
+  PublishValue(
+      "ChannelMask", [this] { return TPropertyValue(int64_t{ChannelMask()}); },
+      [this](const TPropertyValue& v) { SetChannelMask(static_cast<TALSpeakers>(AsInteger(v))); },
+      int64_t{kDefaultChannelMask});
 }
 
 void TALAudioFormatBasic::Recompute() {
@@ -112,7 +130,11 @@ void TALAudioFormatBasic::Assign(const TALAudioFormatBasic* source) {
 }
 
 TALAudioFormat::TALAudioFormat(TOWObject* owner, ChangeEvent onChange)
-    : TALAudioFormatBasic(owner, std::move(onChange)), bufferSize_(kDefaultBufferSize) {}
+    : TALAudioFormatBasic(owner, std::move(onChange)), bufferSize_(kDefaultBufferSize) {
+  PublishValue(
+      "BufferSize", [this] { return TPropertyValue(int64_t{BufferSize()}); },
+      [this](const TPropertyValue& v) { SetBufferSize(Unsigned(v)); }, int64_t{kDefaultBufferSize});
+}
 
 uint32_t TALAudioFormat::BufferSize() const {
   OwnerReadSection section(Owner());

@@ -1,8 +1,10 @@
 #pragma once
 // The audio format objects: the configuration side of the 40-byte WaveFormat record.
 //
-// A capture component publishes a TALAudioFormat as its AudioFormat property; the values set
-// there decide the header of every buffer the capture creates. The record is kept complete at
+// A capture component publishes a TALAudioFormat as its AudioFormat property; the format
+// publishes Channels, Bits, SampleRate, ChannelMask and BufferSize itself (negative stored
+// values become 0 before the setters clamp them), and the values set there decide the header
+// of every buffer the capture creates. The record is kept complete at
 // all times: every setter brings its value into range, stores it, recomputes the record and
 // then calls OnChange (see each setter for when a change counts).
 //
@@ -10,9 +12,9 @@
 // its lock holder (a TOWObject, not owned; it must outlive the format). Every setter and
 // getter runs under a section of that object (a write section for setters, OnChange
 // included; a read section for getters), so a property change never overlaps a buffer passing
-// through the owner's pins. Being group-lock sections, they follow the program's lock order:
-// never call them while holding a component-internal lock. Without an owner (nullptr) no lock
-// is taken and the caller keeps to one thread.
+// through the owner's pins. Being group-lock sections (rank: group, see docs/ARCHITECTURE.md),
+// they are never called while holding a component-internal lock. Without an owner (nullptr)
+// no lock is taken and the caller keeps to one thread.
 //
 // Failure: setters never fail; out-of-range values are clamped. A whole-object assignment
 // (Assign) always fails with EConvertError "Impossible d'affecter %s à %s" and copies
@@ -22,12 +24,13 @@
 #include <functional>
 
 #include "buffers/WaveFormat.h"
+#include "model/Persistent.h"
 
 namespace tardivox {
 
 class TOWObject;
 
-class TALAudioFormatBasic {
+class TALAudioFormatBasic : public TPersistent {
  public:
   // Called with the format as sender after each accepted change, inside the write section.
   using ChangeEvent = std::function<void(TALAudioFormatBasic* sender)>;
@@ -39,9 +42,7 @@ class TALAudioFormatBasic {
 
   // Applies the defaults through the setters (OnChange fires for each of them).
   TALAudioFormatBasic(TOWObject* owner, ChangeEvent onChange);
-  TALAudioFormatBasic(const TALAudioFormatBasic&) = delete;
-  TALAudioFormatBasic& operator=(const TALAudioFormatBasic&) = delete;
-  virtual ~TALAudioFormatBasic() = default;
+  ~TALAudioFormatBasic() override = default;
 
   virtual const char* ClassName() const { return "TALAudioFormatBasic"; }
 

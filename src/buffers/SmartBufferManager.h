@@ -10,8 +10,8 @@
 // left alone, and are freed straight to the heap if they are released after that).
 //
 // Threads: AllocateBlockMemory and ReleaseBlockMemory may be called from any thread. One lock
-// (a component-internal lock, the last in the program's lock order) is held for the whole of
-// each call, the allocation of a new area included.
+// (rank: leaf — see docs/ARCHITECTURE.md) is held for the whole of each call, the allocation of
+// a new area included.
 //
 // Failure: a request of 0 bytes or one the heap cannot serve gives nullptr; a request above
 // kMaxBlockSize bytes is refused with EOutOfMemory (it is never served with less).

@@ -1,6 +1,6 @@
 #pragma once
 // Lock interfaces, the re-entrant group lock and the lock sections that are not tied to a
-// TOWObject (global and stream sections). See MultiReadLock.h for the lock order.
+// TOWObject (global and stream sections). Rank: group — see docs/ARCHITECTURE.md.
 //
 // A section acquires when it is constructed and releases when it is destroyed. Sections are
 // reference counted so that an IOWLockSection can be handed around and released with its last

@@ -1,13 +1,9 @@
 #pragma once
 // The process-wide multi-reader, single-writer lock and its per-thread bookkeeping.
 //
-// Lock order of the whole program (take locks only in this order):
-//   1. the global lock (GlobalLock()): shared by every lock section, exclusive for structural
-//      changes (connecting, disconnecting, destroying pins, re-forming lock groups);
-//   2. group locks (TOWLockObject) along the graph, upstream before downstream;
-//   3. component-internal locks (device state, wave queue, adder input queue, waterfall history,
-//      block store and per-block counters). Component-internal locks are never held while a
-//      lock of level 1 or 2 is taken.
+// The global lock (GlobalLock()) is shared by every lock section and exclusive for structural
+// changes (connecting, disconnecting, destroying pins, re-forming lock groups). Rank: global,
+// the first lock of the program — the whole order is in docs/ARCHITECTURE.md.
 //
 // Guarantees: read locks nest per thread without waiting; a thread holding the write lock may
 // take read locks and the write lock again without waiting; a thread holding read locks may

@@ -10,7 +10,7 @@
 //
 // Threads: every call holds the queue's own lock for its whole duration (copying included), so
 // a producer and a consumer on different threads may use one queue at the same time. The lock
-// is a component-internal lock: callers may hold group locks when they call in.
+// has rank leaf (see docs/ARCHITECTURE.md): callers may hold group locks when they call in.
 // Ownership: the queue holds one reference to each queued buffer; the producer may drop its own.
 // Failure: Read returns false and consumes nothing when fewer items are available than the
 // destination holds. A null buffer is ignored by Push.

@@ -15,13 +15,13 @@
 #include <string>
 #include <vector>
 
-#include "FakeAudioRecord.h"
 #include "app/Controller.h"
 #include "app/DropDownList.h"
 #include "app/Misc.h"
 #include "app/frmMain.h"
 #include "audio/AudioIn.h"
 #include "audio/AudioOut.h"
+#include "audio/FakeAudioRecord.h"
 #include "audio/VirtualWaveService.h"
 #include "audio/WaveService.h"
 #include "pins/UnloadedPin.h"

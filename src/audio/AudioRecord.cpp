@@ -1,9 +1,9 @@
-#include "app/AudioRecord.h"
+#include "audio/AudioRecord.h"
 
 #include <string>
 #include <utility>
 
-#include "app/PulseAudioRecord.h"
+#include "audio/PulseAudioRecord.h"
 
 namespace tardivox {
 

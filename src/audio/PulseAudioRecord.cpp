@@ -1,10 +1,10 @@
-#include "app/PulseAudioRecord.h"
+#include "audio/PulseAudioRecord.h"
 
 #include <algorithm>
 #include <limits>
 #include <utility>
 
-#include "app/PulseSourceClient.h"
+#include "audio/PulseSourceClient.h"
 
 namespace tardivox {
 namespace {

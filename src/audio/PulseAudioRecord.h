@@ -25,7 +25,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/AudioRecord.h"
+#include "audio/AudioRecord.h"
 
 namespace tardivox {
 

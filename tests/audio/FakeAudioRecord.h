@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/AudioRecord.h"
+#include "audio/AudioRecord.h"
 
 namespace tardivox::testing {
 

@@ -1,7 +1,7 @@
 // The recording control's wrapper and the PulseAudio provider's rules, the latter over a table
 // of sources standing in for the server (a private test server cannot make a source with ports;
 // PulseAudioRecordServerTest covers the real server).
-#include "app/AudioRecord.h"
+#include "audio/AudioRecord.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "app/FakeAudioRecord.h"
-#include "app/PulseAudioRecord.h"
+#include "audio/FakeAudioRecord.h"
+#include "audio/PulseAudioRecord.h"
 
 namespace tardivox {
 namespace {

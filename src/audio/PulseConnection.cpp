@@ -1,0 +1,120 @@
+#include "audio/PulseConnection.h"
+
+#include <cstdio>
+#include <new>
+#include <stdexcept>
+
+namespace tardivox {
+
+TPulseConnection& TPulseConnection::Instance() {
+  static TPulseConnection connection;
+  return connection;
+}
+
+TPulseConnection::TPulseConnection() {
+  mainloop_ = pa_threaded_mainloop_new();
+  if (!mainloop_) throw std::bad_alloc();
+  pa_threaded_mainloop_set_name(mainloop_, "tardivox-pulse");
+  if (pa_threaded_mainloop_start(mainloop_) < 0) {
+    pa_threaded_mainloop_free(mainloop_);
+    throw std::runtime_error("cannot start the PulseAudio main loop");
+  }
+}
+
+TPulseConnection::~TPulseConnection() {
+  {
+    TLock lock(*this);
+    DropContext();
+  }
+  pa_threaded_mainloop_stop(mainloop_);
+  pa_threaded_mainloop_free(mainloop_);
+}
+
+pa_time_event* TPulseConnection::ArmTimeout(std::chrono::milliseconds timeout, TTimeout* timer) {
+  timeval when;
+  pa_gettimeofday(&when);
+  pa_timeval_add(&when, static_cast<pa_usec_t>(timeout.count()) * PA_USEC_PER_MSEC);
+  // The timer lives on the waiter's stack and the event is freed before the wait returns. The
+  // flag is set by the loop's thread with the loop lock held, which the waiter holds whenever
+  // it reads the flag.
+  return Api()->time_new(
+      Api(), &when,
+      [](pa_mainloop_api*, pa_time_event*, const timeval*, void* userdata) {
+        auto* t = static_cast<TTimeout*>(userdata);
+        t->expired = true;
+        t->connection->Signal();
+      },
+      timer);
+}
+
+void TPulseConnection::ContextStateChanged(pa_context* context, void* userdata) {
+  auto* self = static_cast<TPulseConnection*>(userdata);
+  const pa_context_state_t state = pa_context_get_state(context);
+  if (context == self->context_) {
+    if (state == PA_CONTEXT_READY) {
+      self->contextWasReady_ = true;
+    } else if (!PA_CONTEXT_IS_GOOD(state) && self->contextWasReady_) {
+      self->contextWasReady_ = false;
+      std::fprintf(stderr, "tardivox: lost the connection to the sound server: %s\n",
+                   pa_strerror(pa_context_errno(context)));
+    }
+  }
+  self->Signal();
+}
+
+bool TPulseConnection::Ready() const {
+  return context_ && pa_context_get_state(context_) == PA_CONTEXT_READY;
+}
+
+pa_context* TPulseConnection::EnsureContext(int& error) {
+  error = PA_OK;
+  // A connection that failed (the server went away) is replaced by a new one.
+  if (context_ && !PA_CONTEXT_IS_GOOD(pa_context_get_state(context_))) DropContext();
+  if (!context_) {
+    pa_proplist* props = pa_proplist_new();
+    pa_proplist_sets(props, PA_PROP_APPLICATION_NAME, "Tardivox");
+    pa_proplist_sets(props, PA_PROP_APPLICATION_ID, "tardivox");
+    context_ = pa_context_new_with_proplist(Api(), "Tardivox", props);
+    pa_proplist_free(props);
+    if (!context_) {
+      error = PA_ERR_INTERNAL;
+      return nullptr;
+    }
+    ++generation_;
+    pa_context_set_state_callback(context_, &ContextStateChanged, this);
+    if (pa_context_connect(context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
+      error = pa_context_errno(context_);
+      DropContext();
+      return nullptr;
+    }
+  }
+  // Another thread may be waiting for the same connection and may replace it meanwhile: hold
+  // on to the one waited for.
+  pa_context* context = pa_context_ref(context_);
+  const bool settled = WaitLocked(
+      [context] {
+        const pa_context_state_t s = pa_context_get_state(context);
+        return s == PA_CONTEXT_READY || !PA_CONTEXT_IS_GOOD(s);
+      },
+      kConnectTimeout);
+  const bool ready = pa_context_get_state(context) == PA_CONTEXT_READY && context == context_;
+  if (!ready) {
+    error = !settled ? PA_ERR_TIMEOUT : pa_context_errno(context);
+    if (error == PA_OK) error = PA_ERR_CONNECTIONTERMINATED;
+    if (context == context_) DropContext();
+  }
+  pa_context_unref(context);
+  return ready ? context_ : nullptr;
+}
+
+void TPulseConnection::DropContext() {
+  if (!context_) return;
+  pa_context_set_state_callback(context_, nullptr, nullptr);
+  pa_context_disconnect(context_);
+  pa_context_unref(context_);
+  context_ = nullptr;
+  contextWasReady_ = false;
+  ++generation_;
+}
+
+}  // namespace tardivox

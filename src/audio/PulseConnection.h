@@ -1,0 +1,113 @@
+#pragma once
+// The process's one connection to the sound server (PulseAudio, or PipeWire through its
+// PulseAudio service): one threaded main loop and one context, shared by the wave service and
+// the recording control, so the program keeps one loop thread, one set of bounded waits and one
+// reconnect path.
+//
+// Ownership: a process-wide object created on first use (Instance()); the main loop's thread
+// starts then, the server is contacted only by the first EnsureContext. It is destroyed at
+// program end after every user of it (users call Instance() in their own constructors).
+//
+// Connection: EnsureContext connects (no autospawn: the user's session decides which server
+// runs) and waits at most kConnectTimeout for the server; a context that failed (the server went
+// away) is dropped and replaced by the next EnsureContext, so a restarted server is picked up by
+// whichever user asks first. Each replacement raises Generation(), which tells users that what
+// they learnt from the old context (device lists) is stale. The loss of a ready connection is
+// said once on stderr.
+//
+// Failure: EnsureContext returns null with the server's error code (PA_ERR_TIMEOUT when it did
+// not answer in time); nothing here raises.
+//
+// Thread: any. Locks: the main loop lock (rank: sound server loop — see docs/ARCHITECTURE.md).
+// Every function but Instance, Lock and Unlock must be called with it held; PulseAudio runs
+// every callback of this loop with it held, so a callback never waits for a component lock.
+
+#include <pulse/pulseaudio.h>
+
+#include <chrono>
+#include <cstdint>
+
+namespace tardivox {
+
+class TPulseConnection {
+ public:
+  static constexpr std::chrono::milliseconds kConnectTimeout{5000};
+
+  static TPulseConnection& Instance();
+
+  TPulseConnection(const TPulseConnection&) = delete;
+  TPulseConnection& operator=(const TPulseConnection&) = delete;
+
+  // Holds the main loop lock for a scope.
+  class TLock {
+   public:
+    explicit TLock(TPulseConnection& connection) : loop_(connection.mainloop_) {
+      pa_threaded_mainloop_lock(loop_);
+    }
+    TLock(const TLock&) = delete;
+    TLock& operator=(const TLock&) = delete;
+    ~TLock() { pa_threaded_mainloop_unlock(loop_); }
+
+   private:
+    pa_threaded_mainloop* loop_;
+  };
+
+  void Lock() { pa_threaded_mainloop_lock(mainloop_); }
+  void Unlock() { pa_threaded_mainloop_unlock(mainloop_); }
+
+  pa_threaded_mainloop* Mainloop() const { return mainloop_; }
+  pa_mainloop_api* Api() const { return pa_threaded_mainloop_get_api(mainloop_); }
+
+  // The ready context, connecting or reconnecting first when needed; null with `error` set
+  // when the server cannot be reached. The context stays owned by the connection: a caller that
+  // keeps it across a wait takes a reference of its own.
+  pa_context* EnsureContext(int& error);
+  // The current context, ready or not; null before the first EnsureContext and after a drop.
+  pa_context* Context() const { return context_; }
+  // True while the current context is ready.
+  bool Ready() const;
+  // Counts the contexts made so far; changes whenever the context is replaced or dropped.
+  uint64_t Generation() const { return generation_; }
+  // Disconnects and forgets the current context (the next EnsureContext connects afresh).
+  void DropContext();
+
+  // Wakes every thread waiting in WaitLocked; callbacks call it when an answer arrived.
+  void Signal() { pa_threaded_mainloop_signal(mainloop_, 0); }
+
+  // Waits, releasing the main loop lock meanwhile, until done() holds or `timeout` passed.
+  // done() is evaluated with the lock held, after every Signal and at least once. True when
+  // done() held.
+  template <class Done>
+  bool WaitLocked(Done done, std::chrono::milliseconds timeout);
+
+ private:
+  TPulseConnection();
+  ~TPulseConnection();
+
+  static void ContextStateChanged(pa_context* context, void* userdata);
+  struct TTimeout {
+    TPulseConnection* connection;
+    bool expired = false;
+  };
+  // Arms a one-shot timer on the loop that sets timer->expired and signals the waiters.
+  pa_time_event* ArmTimeout(std::chrono::milliseconds timeout, TTimeout* timer);
+
+  pa_threaded_mainloop* mainloop_ = nullptr;
+  // Guarded by the main loop lock.
+  pa_context* context_ = nullptr;
+  bool contextWasReady_ = false;
+  uint64_t generation_ = 0;
+};
+
+template <class Done>
+bool TPulseConnection::WaitLocked(Done done, std::chrono::milliseconds timeout) {
+  if (done()) return true;
+  TTimeout timer{this};
+  pa_time_event* event = ArmTimeout(timeout, &timer);
+  bool ok = false;
+  while (!(ok = done()) && !timer.expired) pa_threaded_mainloop_wait(mainloop_);
+  Api()->time_free(event);
+  return ok;
+}
+
+}  // namespace tardivox

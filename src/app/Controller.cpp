@@ -131,8 +131,7 @@ std::function<void()> TDelayController::Handler(TEdit edit) {
 void TDelayController::Queue(TEdit edit) {
   // The two delay boxes are one kind: the entry made last replaces the other.
   const auto sameKind = [edit](TEdit queued) {
-    const auto isBox = [](TEdit e) { return e == TEdit::DelaySec || e == TEdit::DelaySamples; };
-    return queued == edit || (isBox(queued) && isBox(edit));
+    return queued == edit || (IsDelayEntry(queued) && IsDelayEntry(edit));
   };
   const auto begin = pending_.begin();
   const auto end =
@@ -143,8 +142,7 @@ void TDelayController::Queue(TEdit edit) {
 
 bool TDelayController::DelayEntryPending() const {
   const auto begin = pending_.begin();
-  return std::any_of(begin, begin + static_cast<std::ptrdiff_t>(pendingCount_),
-                     [](TEdit e) { return e == TEdit::DelaySec || e == TEdit::DelaySamples; });
+  return std::any_of(begin, begin + static_cast<std::ptrdiff_t>(pendingCount_), IsDelayEntry);
 }
 
 void TDelayController::Dispatch(TEdit edit) {

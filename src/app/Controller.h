@@ -227,6 +227,9 @@ class TDelayController {
   void Dispatch(TEdit edit);
   void Run(TEdit edit);
   void Queue(TEdit edit);
+  static bool IsDelayEntry(TEdit edit) {
+    return edit == TEdit::DelaySec || edit == TEdit::DelaySamples;
+  }
   // Whether a newer entry in either delay box waits to run.
   bool DelayEntryPending() const;
   // The wait between two steps; throws TSequenceAbandoned once the window has closed.

@@ -23,10 +23,14 @@ namespace tardivox {
 namespace {
 
 // A box whose text begins with a minus sign holds a negative entry, or the start of one: it is
-// never a delay or a size, whatever the rest of the text reads as.
-bool IsNegativeEntry(const TSpinEdit& box) {
+// never a delay or a size, whatever the rest of the text reads as. Nor is a text that holds no
+// digit yet (a lone sign or separator on the way to ".5"): read, it would be a delay of 0 and
+// let the live input through. An empty box is not in progress: it reads as the minimum.
+bool IsEntryInProgress(const TSpinEdit& box) {
   const QString text = box.text().trimmed();
-  return !text.isEmpty() && (text.front() == u'-' || text.front() == QChar(0x2212));
+  if (text.isEmpty()) return false;
+  if (text.front() == u'-' || text.front() == QChar(0x2212)) return true;
+  return std::none_of(text.begin(), text.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
 }
 
 // Detaches a box's change handler for its lifetime and re-attaches `handler` afterwards, also
@@ -313,7 +317,7 @@ void TDelayController::ShowSeconds(long double seconds) {
 }
 
 void TDelayController::edDelaySecChange() {
-  if (IsNegativeEntry(controls_.edDelaySec)) return;
+  if (IsEntryInProgress(controls_.edDelaySec)) return;
   const long double value = controls_.edDelaySec.FloatValue();
   if (!(value <= kMaxDelaySeconds)) return;
   const double seconds = static_cast<double>(value);
@@ -328,7 +332,7 @@ void TDelayController::edDelaySecChange() {
 }
 
 void TDelayController::edDelaySamplesChange() {
-  if (IsNegativeEntry(controls_.edDelaySamples)) return;
+  if (IsEntryInProgress(controls_.edDelaySamples)) return;
   const int32_t value = controls_.edDelaySamples.Value();
   if (value < 0 || value > kMaxDelaySamples) return;
   const auto samples = static_cast<uint32_t>(value);
@@ -351,7 +355,7 @@ void TDelayController::lstSampleRateChange() {
   if (!rate || *rate <= 0) return;
   ChangeSampleRate(static_cast<uint32_t>(*rate));
   // The delay in samples is kept; only the seconds shown follow the new rate.
-  if (!IsNegativeEntry(controls_.edDelaySamples) && !DelayEntryPending()) {
+  if (!IsEntryInProgress(controls_.edDelaySamples) && !DelayEntryPending()) {
     const double seconds = SamplesToSecondsAt(
         static_cast<uint32_t>(controls_.edDelaySamples.Value()), static_cast<uint32_t>(*rate));
     if (static_cast<long double>(seconds) != controls_.edDelaySec.FloatValue()) {
@@ -375,7 +379,7 @@ void TDelayController::edInputBufferSizeChange() {
   // Keystrokes on the way to a size ("5" of "512", a "-") are not applied; the box brings
   // its value into range when it loses the focus, which raises this handler again.
   const TSpinEdit& box = controls_.edInputBufferSize;
-  if (IsNegativeEntry(box)) return;
+  if (IsEntryInProgress(box)) return;
   const int32_t size = box.Value();
   if (size < box.MinValue() || size > box.MaxValue()) return;
   ChangeInputBufferSize(size);

@@ -20,9 +20,10 @@
 // Delay entries: the seconds box accepts up to 20 s and the samples box up to 882000 samples;
 // an entry above that changes nothing. An entry that begins with a minus sign (a lone "-"
 // while the user types included) also changes nothing: the delay line never receives a
-// negative delay. The boxes bring such entries into their ranges when they lose the focus,
-// which raises their change handlers again with an acceptable value. The buffer-size box
-// likewise only applies sizes within its own range.
+// negative delay. So does a text without a digit yet (a lone sign or separator). The boxes
+// bring such entries into their ranges when they lose the focus, which raises their change
+// handlers again with an acceptable value; then both boxes show the delay the line holds. The
+// buffer-size box likewise only applies sizes within its own range.
 //
 // Waits: after each switch and setting the controller waits through its wait function
 // (WaitProcessingMessages unless replaced), which processes window events, so the user may

@@ -280,8 +280,10 @@ TEST_F(LiveChainTest, AfterAHalfSecondStallTheDelayIsBackWithinOneBufferInASecon
          std::llabs(lags[stalled] - a.lagFrames) <= kFramesPerBuffer)
     ++stalled;
   const double stallSeconds = double(stalled * kWindow) / d.rate;
-  const double recoverySeconds = double((settled - std::min(settled, stalled)) * kWindow) / d.rate;
-  std::printf("lag %lld before; off from %.2f s into the burst, back after %.2f s\n",
+  // From the end of the stall: the output is off from its start, for the stall's half second.
+  const double recoverySeconds =
+      double((settled - std::min(settled, stalled)) * kWindow) / d.rate - 0.5;
+  std::printf("lag %lld before; off from %.2f s into the burst, back %.2f s after the stall\n",
               static_cast<long long>(a.lagFrames), stallSeconds, recoverySeconds);
   EXPECT_LT(stalled, lags.size()) << "the stall did not show in the output";
   EXPECT_LT(settled, lags.size()) << "the delay never came back";

@@ -89,6 +89,7 @@ TALPlaybackCushion::TDecision TALPlaybackCushion::OnArrival(int64_t waitingFrame
   counters_.extraLatencyFrames.store(level, std::memory_order_relaxed);
 
   shortMin_ = shortAny_ ? std::min(shortMin_, level) : level;
+  shortMax_ = shortAny_ ? std::max(shortMax_, level) : level;
   shortAny_ = true;
   longSum_ += level;
   ++longCount_;
@@ -97,10 +98,18 @@ TALPlaybackCushion::TDecision TALPlaybackCushion::OnArrival(int64_t waitingFrame
     // Only what is clearly more than one buffer too much: the level normally swings by up to
     // one buffer (two arrivals close together).
     const int64_t excess = shortMin_ - reference_;
+    // Clearly too little (a refill after an underrun measured on a stale position): silence
+    // makes it up at once; single frames would take seconds.
+    const int64_t deficit = reference_ - shortMax_;
     if (excess > bufferFrames_ + deadBandFrames_ && pendingDrop_ == 0) {
       pendingDrop_ = static_cast<uint64_t>(excess);
       pendingCorrection_ = 0;
       StartWindows(playedFrames);
+    } else if (deficit > bufferFrames_ / 2 + deadBandFrames_ && pendingDrop_ == 0) {
+      decision.silenceFrames = static_cast<uint32_t>(deficit);
+      pendingCorrection_ = 0;
+      StartWindows(playedFrames);
+      return decision;
     } else {
       shortEnd_ = playedFrames + Span(kShortWindowSeconds, 2);
       shortAny_ = false;

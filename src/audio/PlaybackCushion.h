@@ -9,6 +9,7 @@
 //   device's clock for a short window (frames were lost before they reached the playback, so
 //   no burst will catch up), silence refills the cushion: otherwise all that follows would be
 //   skipped;
+// - a level that stays well below the reference for a short window is made up with silence;
 // - a level that stays well above the target (a burst after a stall or an underrun: the device
 //   plays late data late) is brought back by dropping the excess from the head of the arriving
 //   buffers, at once, within two windows of 0.2 s;
@@ -79,6 +80,7 @@ class TALPlaybackCushion {
   // Short window (fast realignment) and long window (drift), in played frames.
   uint64_t shortEnd_ = 0;
   int64_t shortMin_ = 0;
+  int64_t shortMax_ = 0;
   bool shortAny_ = false;
   uint64_t longEnd_ = 0;
   int64_t longSum_ = 0;

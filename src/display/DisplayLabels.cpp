@@ -1,0 +1,99 @@
+#include "display/DisplayLabels.h"
+
+#include <algorithm>
+
+namespace tardivox {
+
+TSLDisplayFont::TSLDisplayFont(std::function<void()> changed, int heightPx, bool bold,
+                               TColor color)
+    : heightPx_(heightPx), bold_(bold), color_(color), changed_(std::move(changed)) {
+  PublishValue(
+      "Name", [this] { return TPropertyValue(name_); },
+      [this](const TPropertyValue& v) { SetName(AsString(v)); }, std::string("Arial"));
+  PublishValue(
+      "Height", [this] { return TPropertyValue(static_cast<int64_t>(heightPx_)); },
+      [this](const TPropertyValue& v) { SetHeight(static_cast<int>(AsInteger(v))); },
+      static_cast<int64_t>(heightPx));
+  PublishValue(
+      "Bold", [this] { return TPropertyValue(bold_); },
+      [this](const TPropertyValue& v) { SetBold(AsBool(v)); }, bold);
+  PublishValue(
+      "Color", [this] { return TPropertyValue(static_cast<int64_t>(color_)); },
+      [this](const TPropertyValue& v) { SetColor(static_cast<TColor>(AsInteger(v))); },
+      static_cast<int64_t>(color));
+}
+
+void TSLDisplayFont::SetName(std::string name) {
+  if (name == name_) return;
+  name_ = std::move(name);
+  Changed();
+}
+
+void TSLDisplayFont::SetHeight(int heightPx) {
+  heightPx = std::max(1, heightPx);
+  if (heightPx == heightPx_) return;
+  heightPx_ = heightPx;
+  Changed();
+}
+
+void TSLDisplayFont::SetBold(bool bold) {
+  if (bold == bold_) return;
+  bold_ = bold;
+  Changed();
+}
+
+void TSLDisplayFont::SetColor(TColor color) {
+  if (color == color_) return;
+  color_ = color;
+  Changed();
+}
+
+void TSLDisplayFont::Assign(const TSLDisplayFont& source) {
+  name_ = source.name_;
+  heightPx_ = source.heightPx_;
+  bold_ = source.bold_;
+  color_ = source.color_;
+  Changed();
+}
+
+QFont TSLDisplayFont::ToQFont() const {
+  QFont font(QString::fromStdString(name_));
+  font.setPixelSize(heightPx_);
+  font.setBold(bold_);
+  return font;
+}
+
+void TSLDisplayFont::Changed() {
+  if (changed_) changed_();
+}
+
+TSLBasicOptionalLabel::TSLBasicOptionalLabel(std::function<void()> changed, bool bold,
+                                             int heightPx)
+    : changed_(changed), font_(changed, heightPx, bold) {
+  PublishObject("Font", &font_);
+  PublishValue(
+      "Visible", [this] { return TPropertyValue(visible_); },
+      [this](const TPropertyValue& v) { SetVisible(AsBool(v)); }, true);
+}
+
+void TSLBasicOptionalLabel::SetVisible(bool visible) {
+  if (visible == visible_) return;
+  visible_ = visible;
+  Changed();
+}
+
+TSLOptionalLabel::TSLOptionalLabel(std::function<void()> changed, std::string text, bool bold,
+                                   int heightPx)
+    : TSLBasicOptionalLabel(std::move(changed), bold, heightPx), text_(std::move(text)) {
+  PublishValue(
+      "Text", [this] { return TPropertyValue(text_); },
+      [this](const TPropertyValue& v) { SetText(AsString(v)); }, text_);
+}
+
+void TSLOptionalLabel::SetText(std::string text) {
+  if (text == text_) return;
+  text_ = std::move(text);
+  Changed();
+}
+
+}  // namespace tardivox

@@ -24,14 +24,17 @@ double AutoMajorStep(double lengthPx, double range, double labelExtentPx, double
   double k = std::floor(lx);
   const double f = lx - k;
   static constexpr double kMantissas[] = {1.0, 2.0, 2.5, 5.0};
+  // A start that is exactly a mantissa times a power of ten must pick that mantissa, whatever
+  // the last bit of its logarithm.
+  constexpr double kSlack = 1e-9;
   int m = 0;
-  if (f == 0) {
+  if (f <= kSlack) {
     m = 0;
-  } else if (f <= std::log10(2.0)) {
+  } else if (f <= std::log10(2.0) + kSlack) {
     m = 1;
-  } else if (f <= std::log10(2.5)) {
+  } else if (f <= std::log10(2.5) + kSlack) {
     m = 2;
-  } else if (f <= std::log10(5.0)) {
+  } else if (f <= std::log10(5.0) + kSlack) {
     m = 3;
   } else {
     m = 0;

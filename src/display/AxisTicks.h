@@ -45,9 +45,9 @@ using TSLTickStepHook = std::function<void(double value, double& step, bool& dra
 struct TSLTickRequest {
   double low = 0, high = 0;  // label range (either order)
   double step = 1;
-  double lengthPx = 0;    // the axis's length in pixels
-  double minGapPx = 0;    // a major tick closer than this to the previous drawn one is skipped
-  int minorCount = 0;     // minor ticks between two drawn major ticks
+  double lengthPx = 0;  // the axis's length in pixels
+  double minGapPx = 0;  // a major tick closer than this to the previous drawn one is skipped
+  int minorCount = 0;   // minor ticks between two drawn major ticks
   std::optional<double> startFrom;  // raises the first tick when it lies above it
   TSLTickStepHook hook;
 };

@@ -20,6 +20,22 @@
 
 namespace tardivox {
 
+namespace {
+
+// Saves the painter's state for a scope, also when a view's drawing raises.
+class TPainterState {
+ public:
+  explicit TPainterState(QPainter& painter) : painter_(painter) { painter_.save(); }
+  ~TPainterState() { painter_.restore(); }
+  TPainterState(const TPainterState&) = delete;
+  TPainterState& operator=(const TPainterState&) = delete;
+
+ private:
+  QPainter& painter_;
+};
+
+}  // namespace
+
 TSLDataDisplay::TSLDataDisplay(QWidget* parent)
     : QWidget(parent), toolBar_(std::make_unique<TSLDisplayToolBar>([this] { Invalidate(); })) {
   setAttribute(Qt::WA_OpaquePaintEvent);
@@ -70,7 +86,9 @@ TSLDataDisplay::TSLDataDisplay(QWidget* parent)
 }
 
 // The views go first: they hold their display and may reach it while they are destroyed.
-TSLDataDisplay::~TSLDataDisplay() { views_.Clear(); }
+TSLDataDisplay::~TSLDataDisplay() {
+  views_.Clear();
+}
 
 void TSLDataDisplay::SetColor(TColor color) {
   if (color == color_) return;
@@ -160,7 +178,9 @@ void TSLDataDisplay::LayoutViews() {
   }
 }
 
-void TSLDataDisplay::ColorsChanged() { Invalidate(); }
+void TSLDataDisplay::ColorsChanged() {
+  Invalidate();
+}
 
 void TSLDataDisplay::LayoutChanged() {
   layoutDirty_ = true;
@@ -188,10 +208,9 @@ void TSLDataDisplay::MouseLeft() {
 }
 
 void TSLDataDisplay::PaintToCanvas(QPainter& canvas) {
-  canvas.save();
+  TPainterState state(canvas);
   canvas.setClipRect(QRect(0, 0, Width(), Height()));
   Compose(canvas, QRegion(0, 0, Width(), Height()), true);
-  canvas.restore();
 }
 
 void TSLDataDisplay::PushZoom(bool fromWheel) {
@@ -264,11 +283,14 @@ QImage TSLDataDisplay::RenderImage() {
   return image;
 }
 
-void TSLDataDisplay::CopyToClipboard() { QApplication::clipboard()->setImage(RenderImage()); }
+void TSLDataDisplay::CopyToClipboard() {
+  QApplication::clipboard()->setImage(RenderImage());
+}
 
 void TSLDataDisplay::SaveToFile(const QString& fileName) {
   const QString lower = fileName.toLower();
-  const bool jpeg = lower.endsWith(QStringLiteral(".jpg")) || lower.endsWith(QStringLiteral(".jpeg"));
+  const bool jpeg =
+      lower.endsWith(QStringLiteral(".jpg")) || lower.endsWith(QStringLiteral(".jpeg"));
   if (!RenderImage().save(fileName, jpeg ? "JPG" : "BMP")) {
     throw Exception("Cannot write the image file " + fileName.toStdString());
   }
@@ -377,33 +399,31 @@ void TSLDataDisplay::Compose(QPainter& canvas, const QRegion& region, bool print
   for (int i = 0; i < views_.Count(); ++i) {
     TSLDisplayView& view = views_.Items(i);
     if (!view.IsShowing()) continue;
-    canvas.save();
+    TPainterState state(canvas);
     if (region.intersects(view.Rect().ToQRect())) {
       view.Draw(canvas, context);
     } else {
       view.DrawLight(canvas, context);
     }
-    canvas.restore();
   }
-  canvas.save();
-  DrawContent(canvas, region, context);
-  canvas.restore();
+  {
+    TPainterState state(canvas);
+    DrawContent(canvas, region, context);
+  }
   if (!printing) PlaceToolBar();
   if (!printing && ToolBarShown()) toolBar_->Draw(canvas);
 
   if (const TSLDisplayView* data = GetDataView()) {
-    canvas.save();
+    TPainterState state(canvas);
     canvas.setClipRect(data->Rect().ToQRect(), Qt::IntersectClip);
     DrawDataOverlay(canvas, context);
-    canvas.restore();
   }
   if (printing) return;
   for (int i = 0; i < views_.Count(); ++i) {
     TSLDisplayView& view = views_.Items(i);
     if (!view.IsShowing() || !region.intersects(view.Rect().ToQRect())) continue;
-    canvas.save();
+    TPainterState state(canvas);
     view.DrawOverlay(canvas);
-    canvas.restore();
   }
 }
 
@@ -536,7 +556,12 @@ void TSLDataDisplay::focusOutEvent(QFocusEvent* event) {
 
 void TSLDataDisplay::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
-  if (event->size() != event->oldSize()) LayoutChanged();
+  // Qt also repeats the current size (an unshown widget being grabbed, for one): only a real
+  // change of size relayouts.
+  if (event->size() != laidOutSize_) {
+    laidOutSize_ = event->size();
+    LayoutChanged();
+  }
 }
 
 }  // namespace tardivox

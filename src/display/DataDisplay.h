@@ -159,9 +159,7 @@ class TSLDataDisplay : public QWidget {
   virtual void ResetZoom();
   virtual void ZoomBy(double factor) { ZoomByPushed(true, factor); }
   virtual void ZoomByPushed(bool push, double factor) { ZoomByFactors(push, factor, factor); }
-  virtual void ZoomByAxes(double factorX, double factorY) {
-    ZoomByFactors(true, factorY, factorX);
-  }
+  virtual void ZoomByAxes(double factorX, double factorY) { ZoomByFactors(true, factorY, factorX); }
   virtual void ZoomToRange(double xMin, double yMin, double xMax, double yMax) {
     ZoomToRangePushed(true, xMin, yMin, xMax, yMax);
   }
@@ -241,6 +239,7 @@ class TSLDataDisplay : public QWidget {
   bool loading_ = false;
   TSLZoomChangedEvent onZoomChanged_;
   QImage offscreen_;
+  QSize laidOutSize_;
 };
 
 }  // namespace tardivox

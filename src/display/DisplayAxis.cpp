@@ -10,7 +10,9 @@ namespace tardivox {
 
 namespace {
 
-std::string ModeName(TSLTicksMode mode) { return mode == mtmCustom ? "mtmCustom" : "mtmAuto"; }
+std::string ModeName(TSLTicksMode mode) {
+  return mode == mtmCustom ? "mtmCustom" : "mtmAuto";
+}
 
 TSLTicksMode ModeOf(const std::string& name) {
   if (name == "mtmAuto") return mtmAuto;
@@ -114,7 +116,9 @@ void TSLTrackingOptionalAxis::SetOnCustomStep(TSLCustomStepEvent handler) {
   TicksChanged();
 }
 
-void TSLTrackingOptionalAxis::TicksChanged() { Owner().LayoutChanged(); }
+void TSLTrackingOptionalAxis::TicksChanged() {
+  Owner().LayoutChanged();
+}
 
 double TSLTrackingOptionalAxis::MajorStep(double lengthPx, double range, double labelExtentPx,
                                           double spacingPx) const {
@@ -176,7 +180,9 @@ void TSLDisplayAxis::TicksChanged() {
   TSLTrackingOptionalAxis::TicksChanged();
 }
 
-void TSLDisplayAxis::DropCache() { std::fill(std::begin(valid_), std::end(valid_), false); }
+void TSLDisplayAxis::DropCache() {
+  std::fill(std::begin(valid_), std::end(valid_), false);
+}
 
 void TSLDisplayAxis::SetZoomRange(double min, double max) {
   zoomed_ = true;
@@ -261,9 +267,8 @@ std::string TSLDisplayAxis::ValueText(double value) {
 
 int TSLDisplayAxis::LabelExtent() {
   if (!valid_[kLabelExtent]) {
-    cache_[kLabelExtent] =
-        std::max(font_.TextWidth(QString::fromStdString(ValueText(LabelMin()))),
-                 font_.TextWidth(QString::fromStdString(ValueText(LabelMax()))));
+    cache_[kLabelExtent] = std::max(font_.TextWidth(QString::fromStdString(ValueText(LabelMin()))),
+                                    font_.TextWidth(QString::fromStdString(ValueText(LabelMax()))));
     valid_[kLabelExtent] = true;
   }
   return static_cast<int>(cache_[kLabelExtent]);
@@ -288,7 +293,9 @@ double TSLDisplayAxis::Step(double lengthPx) {
   return cache_[kStep];
 }
 
-bool TSLDisplayAxis::Upright() { return GetDockKind() == TSLDockKind::Left; }
+bool TSLDisplayAxis::Upright() {
+  return GetDockKind() == TSLDockKind::Left;
+}
 
 std::string TSLDisplayAxis::CaptionText() {
   const TSLDisplayLabel* caption = Caption();
@@ -316,7 +323,9 @@ int TSLDisplayAxis::GetMarginBefore() {
   return Upright() ? (font_.TextHeight() + 1) / 2 : (LabelExtent() + 1) / 2;
 }
 
-int TSLDisplayAxis::GetMarginAfter() { return GetMarginBefore(); }
+int TSLDisplayAxis::GetMarginAfter() {
+  return GetMarginBefore();
+}
 
 void TSLDisplayAxis::Draw(QPainter& canvas, const TSLDrawContext& context) {
   const TSLDisplayView* data = Owner().GetDataView();
@@ -379,12 +388,12 @@ void TSLDisplayAxis::Draw(QPainter& canvas, const TSLDrawContext& context) {
     canvas.setBrush(ToQColor(TrackColor()));
     if (upright) {
       const int x = r.right - 5;
-      canvas.drawPolygon(QPolygon({QPoint(x, p.y()), QPoint(x - 5, p.y() - 3),
-                                   QPoint(x - 5, p.y() + 3)}));
+      canvas.drawPolygon(
+          QPolygon({QPoint(x, p.y()), QPoint(x - 5, p.y() - 3), QPoint(x - 5, p.y() + 3)}));
     } else {
       const int y = r.top + 5;
-      canvas.drawPolygon(QPolygon({QPoint(p.x(), y), QPoint(p.x() - 3, y + 5),
-                                   QPoint(p.x() + 3, y + 5)}));
+      canvas.drawPolygon(
+          QPolygon({QPoint(p.x(), y), QPoint(p.x() - 3, y + 5), QPoint(p.x() + 3, y + 5)}));
     }
     canvas.setBrush(Qt::NoBrush);
   }

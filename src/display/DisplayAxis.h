@@ -87,9 +87,8 @@ class TSLOptionalAxis : public TSLOptionalView {
 
 class TSLTrackingOptionalAxis : public TSLOptionalAxis {
  public:
-  using TSLCustomStepEvent =
-      std::function<void(TSLTrackingOptionalAxis& sender, double sampleValue, double& step,
-                         bool& draw)>;
+  using TSLCustomStepEvent = std::function<void(TSLTrackingOptionalAxis& sender, double sampleValue,
+                                                double& step, bool& draw)>;
 
   explicit TSLTrackingOptionalAxis(TSLDataDisplay& owner);
 

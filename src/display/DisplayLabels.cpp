@@ -4,8 +4,7 @@
 
 namespace tardivox {
 
-TSLDisplayFont::TSLDisplayFont(std::function<void()> changed, int heightPx, bool bold,
-                               TColor color)
+TSLDisplayFont::TSLDisplayFont(std::function<void()> changed, int heightPx, bool bold, TColor color)
     : heightPx_(heightPx), bold_(bold), color_(color), changed_(std::move(changed)) {
   PublishValue(
       "Name", [this] { return TPropertyValue(name_); },
@@ -67,8 +66,7 @@ void TSLDisplayFont::Changed() {
   if (changed_) changed_();
 }
 
-TSLBasicOptionalLabel::TSLBasicOptionalLabel(std::function<void()> changed, bool bold,
-                                             int heightPx)
+TSLBasicOptionalLabel::TSLBasicOptionalLabel(std::function<void()> changed, bool bold, int heightPx)
     : changed_(changed), font_(changed, heightPx, bold) {
   PublishObject("Font", &font_);
   PublishValue(

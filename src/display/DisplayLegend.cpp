@@ -117,8 +117,9 @@ std::vector<TSLLegendView::ItemPlace> TSLLegendView::ItemPlaces() const {
     y += lineHeight + 4;  // the caption
     for (int i = 0; i < group.Items()->Count(); ++i) {
       if (!group.Listed(i)) continue;
-      places.push_back({g, i, QRect(GetLeft() + 4, y, std::max(0, Rect().right - GetLeft() - 8),
-                                    lineHeight + 4)});
+      places.push_back(
+          {g, i,
+           QRect(GetLeft() + 4, y, std::max(0, Rect().right - GetLeft() - 8), lineHeight + 4)});
       y += lineHeight + 6;
     }
     y += 4;

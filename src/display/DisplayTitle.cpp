@@ -5,7 +5,9 @@
 namespace tardivox {
 
 TSLDisplayTitle::TSLDisplayTitle(TSLDataDisplay& owner, std::string text)
-    : TSLOptionalView(owner), text_(std::move(text)), font_([&owner] { owner.LayoutChanged(); }, 21, true) {
+    : TSLOptionalView(owner),
+      text_(std::move(text)),
+      font_([&owner] { owner.LayoutChanged(); }, 21, true) {
   PublishValue(
       "Text", [this] { return TPropertyValue(text_); },
       [this](const TPropertyValue& v) { SetText(AsString(v)); }, text_);

@@ -14,6 +14,7 @@ void DrawGlyph(QPainter& p, int index, int x) {
   p.setPen(QPen(Qt::white, 1));
   p.setBrush(Qt::white);
   const auto magnifier = [&p](bool plus, bool minus) {
+    p.setRenderHint(QPainter::Antialiasing);
     p.setBrush(Qt::NoBrush);
     p.setPen(QPen(Qt::white, 1.5));
     p.drawEllipse(QRectF(2, 2, 8, 8));
@@ -24,6 +25,7 @@ void DrawGlyph(QPainter& p, int index, int x) {
     if (plus) p.drawLine(QPointF(6, 4), QPointF(6, 8));
   };
   const auto curvedArrow = [&p](bool forward) {
+    p.setRenderHint(QPainter::Antialiasing);
     p.setBrush(Qt::NoBrush);
     p.setPen(QPen(Qt::white, 1.5));
     QPainterPath arc;
@@ -110,8 +112,7 @@ QImage Recolored(const QImage& mask, const QColor& color) {
 
 }  // namespace
 
-TSLDisplayToolBar::TSLDisplayToolBar(std::function<void()> changed)
-    : changed_(std::move(changed)) {
+TSLDisplayToolBar::TSLDisplayToolBar(std::function<void()> changed) : changed_(std::move(changed)) {
   for (int i = 0; i < kToolButtonCount; ++i) buttons_[i].kind = static_cast<TSLToolButtonKind>(i);
   PublishValue(
       "Visible", [this] { return TPropertyValue(visible_); },
@@ -215,7 +216,6 @@ const QImage& TSLDisplayToolBar::GlyphStrip() {
     QImage image(kGlyphSize * kToolButtonCount, kGlyphSize, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     QPainter p(&image);
-    p.setRenderHint(QPainter::Antialiasing);
     for (int i = 0; i < kToolButtonCount; ++i) DrawGlyph(p, i, i * kGlyphSize);
     return image;
   }();

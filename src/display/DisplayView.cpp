@@ -6,11 +6,17 @@
 
 namespace tardivox {
 
-int TSLDisplayView::GetWidth() const { return std::max(0, rect_.right - rect_.left - 1); }
+int TSLDisplayView::GetWidth() const {
+  return std::max(0, rect_.right - rect_.left - 1);
+}
 
-int TSLDisplayView::GetHeight() const { return std::max(0, rect_.bottom - rect_.top - 1); }
+int TSLDisplayView::GetHeight() const {
+  return std::max(0, rect_.bottom - rect_.top - 1);
+}
 
-void TSLDisplayView::InvalidateView() { owner_.InvalidateRect(rect_.ToQRect()); }
+void TSLDisplayView::InvalidateView() {
+  owner_.InvalidateRect(rect_.ToQRect());
+}
 
 void TSLDisplayView::MouseMove(Qt::KeyboardModifiers /*shift*/, int x, int y) {
   const bool inside = rect_.Contains(x, y);
@@ -37,7 +43,9 @@ void TSLDisplayView::WheelDown(Qt::KeyboardModifiers, QPoint) {}
 
 void TSLDisplayView::WheelUp(Qt::KeyboardModifiers, QPoint) {}
 
-double TSLDisplayView::ValueAt(int, int) { return -1000.0; }
+double TSLDisplayView::ValueAt(int, int) {
+  return -1000.0;
+}
 
 void TSLDisplayView::Draw(QPainter&, const TSLDrawContext&) {}
 

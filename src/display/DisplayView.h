@@ -129,9 +129,7 @@ class TSLCustomSizeDisplayView : public TSLDisplayView {
 
  protected:
   // The band: `automatic` unless ViewSize fixes it.
-  int BandSize(int automatic) const {
-    return viewSize_.AutoSize() ? automatic : viewSize_.Size();
-  }
+  int BandSize(int automatic) const { return viewSize_.AutoSize() ? automatic : viewSize_.Size(); }
 
  private:
   TSLDisplayViewSize viewSize_;

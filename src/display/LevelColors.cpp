@@ -89,9 +89,9 @@ TSLLevelDisplayColors::TSLLevelDisplayColors(TPersistent* owner, std::function<v
     : TOWExtCollectionOf<TSLLevelDisplayColor>(owner), changed_(std::move(changed)) {}
 
 const std::vector<TColor>& TSLLevelDisplayColors::DefaultStopColors() {
-  static const std::vector<TColor> colors = {0,        16711680, 65280,    65535,   255,
+  static const std::vector<TColor> colors = {0,        16711680, 65280,    65535,    255,
                                              16776960, 15793151, 32896,    16777215, 12632256,
-                                             8388736,  16711935, 16776960, 8421376, 8388608};
+                                             8388736,  16711935, 16776960, 8421376,  8388608};
   return colors;
 }
 

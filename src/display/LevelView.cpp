@@ -148,9 +148,13 @@ uint32_t TSLBasicLevelDisplayLevelView::PixelOf(double v, double r) const {
   return LevelPixelOf(v, r, grayScale_, plainStops_);
 }
 
-double TSLBasicLevelDisplayLevelView::ScaleMax() const { return scaleMax_ ? scaleMax_() : 1.0; }
+double TSLBasicLevelDisplayLevelView::ScaleMax() const {
+  return scaleMax_ ? scaleMax_() : 1.0;
+}
 
-double TSLBasicLevelDisplayLevelView::ScaleMin() const { return scaleMin_ ? scaleMin_() : 0.0; }
+double TSLBasicLevelDisplayLevelView::ScaleMin() const {
+  return scaleMin_ ? scaleMin_() : 0.0;
+}
 
 bool TSLBasicLevelDisplayLevelView::Logarithmic() const {
   const auto* withAxis = dynamic_cast<const TSLAxisDisplayLevelView*>(this);

@@ -55,14 +55,30 @@ void TSLDisplayFont::Assign(const TSLDisplayFont& source) {
   Changed();
 }
 
-QFont TSLDisplayFont::ToQFont() const {
-  QFont font(QString::fromStdString(name_));
-  font.setPixelSize(heightPx_);
-  font.setBold(bold_);
-  return font;
+const QFont& TSLDisplayFont::ToQFont() const {
+  Metrics();
+  return cache_->font;
+}
+
+const QFontMetrics& TSLDisplayFont::Metrics() const {
+  if (!cache_) {
+    QFont font(QString::fromStdString(name_));
+    font.setPixelSize(heightPx_);
+    font.setBold(bold_);
+    QFontMetrics metrics(font);
+    const int textHeight = metrics.boundingRect(QStringLiteral("Xg")).height();
+    cache_.emplace(Cache{font, metrics, textHeight});
+  }
+  return cache_->metrics;
+}
+
+int TSLDisplayFont::TextHeight() const {
+  Metrics();
+  return cache_->textHeight;
 }
 
 void TSLDisplayFont::Changed() {
+  cache_.reset();
   if (changed_) changed_();
 }
 

@@ -15,6 +15,7 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "display/DisplayColor.h"
@@ -37,10 +38,12 @@ class TSLDisplayFont : public TPersistent {
   void SetColor(TColor color);
   void Assign(const TSLDisplayFont& source);
 
-  QFont ToQFont() const;
-  QFontMetrics Metrics() const { return QFontMetrics(ToQFont()); }
+  // The font and its metrics are built once per change of the settings: views measure texts
+  // on every layout and paint.
+  const QFont& ToQFont() const;
+  const QFontMetrics& Metrics() const;
   // Height of the text "Xg" in this font, the measure views size their bands with.
-  int TextHeight() const { return Metrics().boundingRect(QStringLiteral("Xg")).height(); }
+  int TextHeight() const;
   int TextWidth(const QString& text) const { return Metrics().horizontalAdvance(text); }
 
  private:
@@ -51,6 +54,12 @@ class TSLDisplayFont : public TPersistent {
   bool bold_;
   TColor color_;
   std::function<void()> changed_;
+  struct Cache {
+    QFont font;
+    QFontMetrics metrics{QFont()};
+    int textHeight = 0;
+  };
+  mutable std::optional<Cache> cache_;
 };
 
 class TSLBasicOptionalLabel : public TPersistent {

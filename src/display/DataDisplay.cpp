@@ -124,6 +124,17 @@ void TSLDataDisplay::InvalidateRect(const QRect& rect) {
       this, [this, rect] { update(rect); }, Qt::QueuedConnection);
 }
 
+void TSLDataDisplay::InvalidateView(const TSLDisplayView& view) {
+  if (QThread::currentThread() == thread()) {
+    update(view.Rect().ToQRect());
+    return;
+  }
+  // The display owns its views until it is destroyed, and a destroyed display drops the call.
+  const TSLDisplayView* target = &view;
+  QMetaObject::invokeMethod(
+      this, [this, target] { update(target->Rect().ToQRect()); }, Qt::QueuedConnection);
+}
+
 void TSLDataDisplay::LayoutViews() {
   ++layoutCount_;
   layoutDirty_ = false;

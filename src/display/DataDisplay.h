@@ -122,6 +122,10 @@ class TSLDataDisplay : public QWidget {
   // Thread: any. Locks: none. Real-time: no (posts an event when called off the window's thread).
   void InvalidateRect(const QRect& rect);
   void Invalidate() { InvalidateRect(rect()); }
+  // Queues a repaint of a view's area. Off the window's thread the area is read when the
+  // request is served, on the window's thread, so that a layout running meanwhile is no race.
+  // Thread: any. Locks: none. Real-time: no (posts an event when called off the window's thread).
+  void InvalidateView(const TSLDisplayView& view);
 
   // Lays the views out now (Algorithms of the class comment) and clears the dirty mark.
   void LayoutViews();

@@ -17,6 +17,7 @@
 
 #include "core/Exceptions.h"
 #include "core/ScopeExit.h"
+#include "display/SetIfChanged.h"
 
 namespace tardivox {
 
@@ -91,8 +92,7 @@ TSLDataDisplay::~TSLDataDisplay() {
 }
 
 void TSLDataDisplay::SetColor(TColor color) {
-  if (color == color_) return;
-  color_ = color;
+  if (!SetIfChanged(color_, color)) return;
   ColorsChanged();
 }
 
@@ -101,8 +101,7 @@ void TSLDataDisplay::SetTabStop(bool tabStop) {
 }
 
 void TSLDataDisplay::SetHold(bool hold) {
-  if (hold == hold_) return;
-  hold_ = hold;
+  if (!SetIfChanged(hold_, hold)) return;
   HoldChanged();
   Invalidate();
 }

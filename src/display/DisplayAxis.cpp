@@ -5,6 +5,7 @@
 
 #include "core/Exceptions.h"
 #include "display/DataDisplay.h"
+#include "display/SetIfChanged.h"
 
 namespace tardivox {
 
@@ -35,8 +36,7 @@ TSLMinorTicks::TSLMinorTicks(std::function<void()> changed) : changed_(std::move
 
 void TSLMinorTicks::SetCount(int count) {
   count = std::clamp(count, 0, 1000);
-  if (count == count_) return;
-  count_ = count;
+  if (!SetIfChanged(count_, count)) return;
   Notify(changed_);
 }
 
@@ -50,14 +50,12 @@ TSLTicksStart::TSLTicksStart(std::function<void()> changed) : changed_(std::move
 }
 
 void TSLTicksStart::SetMode(TSLTicksMode mode) {
-  if (mode == mode_) return;
-  mode_ = mode;
+  if (!SetIfChanged(mode_, mode)) return;
   Notify(changed_);
 }
 
 void TSLTicksStart::SetStartFrom(double value) {
-  if (value == startFrom_) return;
-  startFrom_ = value;
+  if (!SetIfChanged(startFrom_, value)) return;
   Notify(changed_);
 }
 
@@ -73,14 +71,12 @@ TSLMajorTicks::TSLMajorTicks(std::function<void()> changed)
 }
 
 void TSLMajorTicks::SetMode(TSLTicksMode mode) {
-  if (mode == mode_) return;
-  mode_ = mode;
+  if (!SetIfChanged(mode_, mode)) return;
   Notify(changed_);
 }
 
 void TSLMajorTicks::SetStep(double step) {
-  if (step == step_) return;
-  step_ = step;
+  if (!SetIfChanged(step_, step)) return;
   Notify(changed_);
 }
 
@@ -100,14 +96,12 @@ TSLTrackingOptionalAxis::TSLTrackingOptionalAxis(TSLDataDisplay& owner)
 }
 
 void TSLTrackingOptionalAxis::SetTrackCursor(bool track) {
-  if (track == trackCursor_) return;
-  trackCursor_ = track;
+  if (!SetIfChanged(trackCursor_, track)) return;
   Owner().LayoutChanged();
 }
 
 void TSLTrackingOptionalAxis::SetTrackColor(TColor color) {
-  if (color == trackColor_) return;
-  trackColor_ = color;
+  if (!SetIfChanged(trackColor_, color)) return;
   Owner().LayoutChanged();
 }
 
@@ -159,14 +153,12 @@ TSLDisplayAxis::TSLDisplayAxis(TSLDataDisplay& owner)
 }
 
 void TSLDisplayAxis::SetColor(TColor color) {
-  if (color == color_) return;
-  color_ = color;
+  if (!SetIfChanged(color_, color)) return;
   Owner().LayoutChanged();
 }
 
 void TSLDisplayAxis::SetReversed(bool reversed) {
-  if (reversed == reversed_) return;
-  reversed_ = reversed;
+  if (!SetIfChanged(reversed_, reversed)) return;
   TicksChanged();
 }
 
@@ -431,8 +423,7 @@ TSLDisplayXAxis::TSLDisplayXAxis(TSLDataDisplay& owner)
 
 void TSLDisplayXAxis::SetSamples(int samples) {
   if (samples <= 0) samples = 1024;
-  if (samples == samples_) return;
-  samples_ = samples;
+  if (!SetIfChanged(samples_, samples)) return;
   TicksChanged();
 }
 

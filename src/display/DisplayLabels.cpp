@@ -1,5 +1,7 @@
 #include "display/DisplayLabels.h"
 
+#include "display/SetIfChanged.h"
+
 #include <algorithm>
 
 namespace tardivox {
@@ -23,27 +25,23 @@ TSLDisplayFont::TSLDisplayFont(std::function<void()> changed, int heightPx, bool
 }
 
 void TSLDisplayFont::SetName(std::string name) {
-  if (name == name_) return;
-  name_ = std::move(name);
+  if (!SetIfChanged(name_, std::move(name))) return;
   Changed();
 }
 
 void TSLDisplayFont::SetHeight(int heightPx) {
   heightPx = std::max(1, heightPx);
-  if (heightPx == heightPx_) return;
-  heightPx_ = heightPx;
+  if (!SetIfChanged(heightPx_, heightPx)) return;
   Changed();
 }
 
 void TSLDisplayFont::SetBold(bool bold) {
-  if (bold == bold_) return;
-  bold_ = bold;
+  if (!SetIfChanged(bold_, bold)) return;
   Changed();
 }
 
 void TSLDisplayFont::SetColor(TColor color) {
-  if (color == color_) return;
-  color_ = color;
+  if (!SetIfChanged(color_, color)) return;
   Changed();
 }
 
@@ -91,8 +89,7 @@ TSLBasicOptionalLabel::TSLBasicOptionalLabel(std::function<void()> changed, bool
 }
 
 void TSLBasicOptionalLabel::SetVisible(bool visible) {
-  if (visible == visible_) return;
-  visible_ = visible;
+  if (!SetIfChanged(visible_, visible)) return;
   Changed();
 }
 
@@ -105,8 +102,7 @@ TSLOptionalLabel::TSLOptionalLabel(std::function<void()> changed, std::string te
 }
 
 void TSLOptionalLabel::SetText(std::string text) {
-  if (text == text_) return;
-  text_ = std::move(text);
+  if (!SetIfChanged(text_, std::move(text))) return;
   Changed();
 }
 

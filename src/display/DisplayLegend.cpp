@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "display/DataDisplay.h"
+#include "display/SetIfChanged.h"
 
 namespace tardivox {
 
@@ -34,14 +35,12 @@ TSLLegendGroup::TSLLegendGroup(std::string caption, TOWExtCollection* items,
 }
 
 void TSLLegendGroup::SetCaption(std::string caption) {
-  if (caption == caption_) return;
-  caption_ = std::move(caption);
+  if (!SetIfChanged(caption_, std::move(caption))) return;
   if (changed_) changed_();
 }
 
 void TSLLegendGroup::SetVisible(bool visible) {
-  if (visible == visible_) return;
-  visible_ = visible;
+  if (!SetIfChanged(visible_, visible)) return;
   if (changed_) changed_();
 }
 
@@ -88,8 +87,7 @@ TSLLegendView::TSLLegendView(TSLDataDisplay& owner)
 }
 
 void TSLLegendView::SetButtonsEnabled(bool enabled) {
-  if (enabled == buttonsEnabled_) return;
-  buttonsEnabled_ = enabled;
+  if (!SetIfChanged(buttonsEnabled_, enabled)) return;
   InvalidateView();
 }
 

@@ -1,6 +1,7 @@
 #include "display/DisplayTitle.h"
 
 #include "display/DataDisplay.h"
+#include "display/SetIfChanged.h"
 
 namespace tardivox {
 
@@ -15,8 +16,7 @@ TSLDisplayTitle::TSLDisplayTitle(TSLDataDisplay& owner, std::string text)
 }
 
 void TSLDisplayTitle::SetText(std::string text) {
-  if (text == text_) return;
-  text_ = std::move(text);
+  if (!SetIfChanged(text_, std::move(text))) return;
   Owner().LayoutChanged();
 }
 

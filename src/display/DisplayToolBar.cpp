@@ -1,5 +1,7 @@
 #include "display/DisplayToolBar.h"
 
+#include "display/SetIfChanged.h"
+
 #include <QPainterPath>
 #include <QPolygon>
 
@@ -133,14 +135,12 @@ TSLDisplayToolBar::TSLDisplayToolBar(std::function<void()> changed) : changed_(s
 }
 
 void TSLDisplayToolBar::SetVisible(bool visible) {
-  if (visible == visible_) return;
-  visible_ = visible;
+  if (!SetIfChanged(visible_, visible)) return;
   if (changed_) changed_();
 }
 
 void TSLDisplayToolBar::SetAutoHide(bool autoHide) {
-  if (autoHide == autoHide_) return;
-  autoHide_ = autoHide;
+  if (!SetIfChanged(autoHide_, autoHide)) return;
   if (changed_) changed_();
 }
 

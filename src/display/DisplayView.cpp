@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "display/DataDisplay.h"
+#include "display/SetIfChanged.h"
 
 namespace tardivox {
 
@@ -20,8 +21,7 @@ void TSLDisplayView::InvalidateView() {
 
 void TSLDisplayView::MouseMove(Qt::KeyboardModifiers /*shift*/, int x, int y) {
   const bool inside = rect_.Contains(x, y);
-  if (inside == hovering_) return;
-  hovering_ = inside;
+  if (!SetIfChanged(hovering_, inside)) return;
   if (inside) {
     MouseEnteredView();
   } else {
@@ -65,15 +65,13 @@ TSLDisplayViewSize::TSLDisplayViewSize(std::function<void()> changed)
 }
 
 void TSLDisplayViewSize::SetAutoSize(bool autoSize) {
-  if (autoSize == autoSize_) return;
-  autoSize_ = autoSize;
+  if (!SetIfChanged(autoSize_, autoSize)) return;
   if (changed_) changed_();
 }
 
 void TSLDisplayViewSize::SetSize(int size) {
   size = std::max(0, size);
-  if (size == size_) return;
-  size_ = size;
+  if (!SetIfChanged(size_, size)) return;
   if (changed_) changed_();
 }
 
@@ -89,8 +87,7 @@ TSLOptionalView::TSLOptionalView(TSLDataDisplay& owner) : TSLCustomSizeDisplayVi
 }
 
 void TSLOptionalView::SetVisible(bool visible) {
-  if (visible == visible_) return;
-  visible_ = visible;
+  if (!SetIfChanged(visible_, visible)) return;
   Owner().LayoutChanged();
 }
 

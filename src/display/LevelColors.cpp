@@ -1,5 +1,7 @@
 #include "display/LevelColors.h"
 
+#include "display/SetIfChanged.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -80,8 +82,7 @@ void TSLLevelDisplayColor::Assign(const TOWExtCollectionItem& source) {
 }
 
 void TSLLevelDisplayColor::SetColor(TColor color) {
-  if (color == color_) return;
-  color_ = color;
+  if (!SetIfChanged(color_, color)) return;
   if (auto* colors = dynamic_cast<TSLLevelDisplayColors*>(Collection())) colors->Changed();
 }
 

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "display/DataDisplay.h"
+#include "display/SetIfChanged.h"
 
 namespace tardivox {
 
@@ -39,33 +40,28 @@ TSLBasicLevelAxis::TSLBasicLevelAxis(std::function<void()> changed)
 }
 
 void TSLBasicLevelAxis::SetColor(TColor color) {
-  if (color == color_) return;
-  color_ = color;
+  if (!SetIfChanged(color_, color)) return;
   Changed();
 }
 
 void TSLBasicLevelAxis::SetPrecision(int precision) {
   precision = std::clamp(precision, 0, 18);
-  if (precision == precision_) return;
-  precision_ = precision;
+  if (!SetIfChanged(precision_, precision)) return;
   Changed();
 }
 
 void TSLBasicLevelAxis::SetFixedPrecision(bool fixed) {
-  if (fixed == fixedPrecision_) return;
-  fixedPrecision_ = fixed;
+  if (!SetIfChanged(fixedPrecision_, fixed)) return;
   Changed();
 }
 
 void TSLBasicLevelAxis::SetVisible(bool visible) {
-  if (visible == visible_) return;
-  visible_ = visible;
+  if (!SetIfChanged(visible_, visible)) return;
   Changed();
 }
 
 void TSLBasicLevelAxis::SetLogarithmic(bool logarithmic) {
-  if (logarithmic == logarithmic_) return;
-  logarithmic_ = logarithmic;
+  if (!SetIfChanged(logarithmic_, logarithmic)) return;
   Changed();
 }
 
@@ -84,20 +80,17 @@ TSLLevelAxis::TSLLevelAxis(std::function<void()> changed) : TSLBasicLevelAxis(ch
 }
 
 void TSLLevelAxis::SetAutoscale(bool autoscale) {
-  if (autoscale == autoscale_) return;
-  autoscale_ = autoscale;
+  if (!SetIfChanged(autoscale_, autoscale)) return;
   Changed();
 }
 
 void TSLLevelAxis::SetMin(int32_t min) {
-  if (min == min_) return;
-  min_ = min;
+  if (!SetIfChanged(min_, min)) return;
   Changed();
 }
 
 void TSLLevelAxis::SetMax(int32_t max) {
-  if (max == max_) return;
-  max_ = max;
+  if (!SetIfChanged(max_, max)) return;
   Changed();
 }
 
@@ -122,14 +115,12 @@ TSLBasicLevelDisplayLevelView::TSLBasicLevelDisplayLevelView(TSLDataDisplay& own
 
 void TSLBasicLevelDisplayLevelView::SetBarWidth(int width) {
   width = std::max(0, width);
-  if (width == barWidth_) return;
-  barWidth_ = width;
+  if (!SetIfChanged(barWidth_, width)) return;
   Owner().LayoutChanged();
 }
 
 void TSLBasicLevelDisplayLevelView::SetGrayScale(bool grayScale) {
-  if (grayScale == grayScale_) return;
-  grayScale_ = grayScale;
+  if (!SetIfChanged(grayScale_, grayScale)) return;
   Owner().ColorsChanged();
   Owner().LayoutChanged();
 }

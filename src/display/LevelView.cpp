@@ -201,9 +201,14 @@ void TSLBasicLevelDisplayLevelView::Draw(QPainter& canvas, const TSLDrawContext&
     double lower = 0, range = 1;
     TransformedScale(lower, range);
     const double d = Transform(trackedValue_) - lower;
-    const int y = top + h - static_cast<int>(std::lround(std::clamp(d / range, 0.0, 1.0) * h));
-    canvas.setPen(ToQColor(TrackColor()));
-    canvas.drawLine(left + 4, y, left + trackingLineEnd_, y);
+    const double fromBottom = std::round(d / range * h);
+    // Nothing tracked yet (the initial value lies far below any scale), or a value outside the
+    // scale: no line beside a bar that cannot show it.
+    if (fromBottom >= 0 && fromBottom <= h) {
+      const int y = top + h - static_cast<int>(fromBottom);
+      canvas.setPen(ToQColor(TrackColor()));
+      canvas.drawLine(left + 4, y, left + trackingLineEnd_, y);
+    }
   }
   for (int i = 0; i <= h; ++i) {
     canvas.fillRect(QRect(left + 2, top + i, barWidth_, 1), ToQColor(ColorOf(h - i, h)));

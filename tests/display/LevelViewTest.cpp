@@ -114,6 +114,11 @@ TEST(LevelViewTest, BarShowsTheScaleTopDownAndTracksThePointer) {
   QMouseEvent move(QEvent::MouseMove, inData, display.mapToGlobal(inData), Qt::NoButton,
                    Qt::NoButton, Qt::NoModifier);
   QApplication::sendEvent(&display, &move);
+  image = display.grab().toImage();
+  EXPECT_EQ(image.pixelColor(display.levels->GetLeft() + display.levels->TrackingLineEnd() - 1,
+                             data.top + h),
+            Rgb(clBlack))
+      << "nothing tracked yet: no line";
   display.levels->RefreshLevelTracking();
   EXPECT_DOUBLE_EQ(display.levels->TrackedValue(), 250.0);
   image = display.grab().toImage();
@@ -166,6 +171,16 @@ TEST(LevelViewTest, RenderedDisplayWithEveryViewShown) {
   EXPECT_EQ(display.legend->Rect().right, 450);
   EXPECT_EQ(display.levels->Rect().right, display.legend->GetLeft());
   EXPECT_EQ(data.right, display.levels->GetLeft());
+
+  // With the pointer over the data view the toolbar shows over its top left corner.
+  const QPoint inData(data.left + 150, data.top + 100);
+  QMouseEvent move(QEvent::MouseMove, inData, display.mapToGlobal(inData), Qt::NoButton,
+                   Qt::NoButton, Qt::NoModifier);
+  QApplication::sendEvent(&display, &move);
+  const QImage withToolBar = display.grab().toImage();
+  ASSERT_TRUE(withToolBar.save(QStringLiteral(TARDIVOX_TEST_OUTPUT_DIR "/display-toolbar.png")));
+  EXPECT_EQ(withToolBar.pixelColor(data.left + 4, data.top + 4),
+            ToQColor(display.ToolBar().BorderColor()));
 }
 
 }  // namespace

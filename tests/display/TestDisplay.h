@@ -48,7 +48,6 @@ class TTestBand : public TSLOptionalView {
   int GetMarginBefore() override { return before_; }
   int GetMarginAfter() override { return after_; }
   TSLDockKind GetDockKind() override { return dock_; }
-  int sizeAsked = 0;
 
  private:
   TSLDockKind dock_;

@@ -16,7 +16,7 @@ int TSLDisplayView::GetHeight() const {
 }
 
 void TSLDisplayView::InvalidateView() {
-  owner_.InvalidateRect(rect_.ToQRect());
+  owner_.InvalidateView(*this);
 }
 
 void TSLDisplayView::MouseMove(Qt::KeyboardModifiers /*shift*/, int x, int y) {

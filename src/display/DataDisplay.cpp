@@ -2,6 +2,8 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QCoreApplication>
+#include <QEvent>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFocusEvent>
@@ -112,15 +114,31 @@ void TSLDataDisplay::Loaded() {
   Invalidate();
 }
 
+namespace {
+
+// A repaint asked for from another thread: the window's thread serves it in event(). A posted
+// event passes through Qt's locked event queue and is deleted by the receiver, so nothing is
+// shared between the threads beyond it; pending events die with their display.
+class TSLRepaintEvent : public QEvent {
+ public:
+  static QEvent::Type Kind() {
+    static const auto kind = static_cast<QEvent::Type>(QEvent::registerEventType());
+    return kind;
+  }
+  TSLRepaintEvent(QRect rect, const TSLDisplayView* view)
+      : QEvent(Kind()), rect(rect), view(view) {}
+  const QRect rect;
+  const TSLDisplayView* const view;  // when set, its area is read on the window's thread
+};
+
+}  // namespace
+
 void TSLDataDisplay::InvalidateRect(const QRect& rect) {
   if (QThread::currentThread() == thread()) {
     update(rect);
     return;
   }
-  // Qt widgets are the window thread's; another thread only posts the request. The context
-  // object drops the call if the display is gone by then.
-  QMetaObject::invokeMethod(
-      this, [this, rect] { update(rect); }, Qt::QueuedConnection);
+  QCoreApplication::postEvent(this, new TSLRepaintEvent(rect, nullptr));
 }
 
 void TSLDataDisplay::InvalidateView(const TSLDisplayView& view) {
@@ -128,10 +146,17 @@ void TSLDataDisplay::InvalidateView(const TSLDisplayView& view) {
     update(view.Rect().ToQRect());
     return;
   }
-  // The display owns its views until it is destroyed, and a destroyed display drops the call.
-  const TSLDisplayView* target = &view;
-  QMetaObject::invokeMethod(
-      this, [this, target] { update(target->Rect().ToQRect()); }, Qt::QueuedConnection);
+  QCoreApplication::postEvent(this, new TSLRepaintEvent(QRect(), &view));
+}
+
+bool TSLDataDisplay::event(QEvent* event) {
+  if (event->type() == TSLRepaintEvent::Kind()) {
+    const auto* request = static_cast<TSLRepaintEvent*>(event);
+    // The display owns its views until it is destroyed, and its pending events go with it.
+    update(request->view ? request->view->Rect().ToQRect() : request->rect);
+    return true;
+  }
+  return QWidget::event(event);
 }
 
 void TSLDataDisplay::LayoutViews() {

@@ -203,6 +203,7 @@ class TSLDataDisplay : public QWidget {
   virtual void UpdateToolBarButtons();
   void SetZoomed(bool zoomed) { zoomed_ = zoomed; }
 
+  bool event(QEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace tardivox {
 
@@ -25,6 +26,7 @@ void TALPlaybackCushion::Reset(uint32_t sampleRate, uint32_t bufferFrames) {
   // In time, like the margin it must stay well inside.
   deadBandFrames_ = std::max<int64_t>(1, static_cast<int64_t>(kDeadBandSeconds * rate_));
   seenUnderruns_ = 0;
+  checkRefill_ = false;
   behind_ = false;
   pendingDrop_ = 0;
   pendingCorrection_ = 0;
@@ -75,6 +77,7 @@ TALPlaybackCushion::TDecision TALPlaybackCushion::OnArrival(int64_t waitingFrame
       decision.silenceFrames =
           static_cast<uint32_t>(std::max<int64_t>(0, reference_ - frames - waitingFrames));
       behind_ = false;
+      checkRefill_ = true;
       counters_.extraLatencyFrames.store(std::max<int64_t>(reference_, waitingFrames + frames),
                                          std::memory_order_relaxed);
       return decision;
@@ -98,9 +101,10 @@ TALPlaybackCushion::TDecision TALPlaybackCushion::OnArrival(int64_t waitingFrame
     // Only what is clearly more than one buffer too much: the level normally swings by up to
     // one buffer (two arrivals close together).
     const int64_t excess = shortMin_ - reference_;
-    // Clearly too little (a refill after an underrun measured on a stale position): silence
-    // makes it up at once; single frames would take seconds.
-    const int64_t deficit = reference_ - shortMax_;
+    // Clearly too little in the window after a refill (measured on a stale position): silence
+    // makes it up at once; single frames would take seconds. Only then: a device that reads
+    // far ahead shows a low level all the time, and silence would add latency again and again.
+    const int64_t deficit = std::exchange(checkRefill_, false) ? reference_ - shortMax_ : 0;
     if (excess > bufferFrames_ + deadBandFrames_ && pendingDrop_ == 0) {
       pendingDrop_ = static_cast<uint64_t>(excess);
       pendingCorrection_ = 0;

@@ -9,7 +9,8 @@
 //   device's clock for a short window (frames were lost before they reached the playback, so
 //   no burst will catch up), silence refills the cushion: otherwise all that follows would be
 //   skipped;
-// - a level that stays well below the reference for a short window is made up with silence;
+// - a level still well below the reference in the short window after such a refill is made up
+//   with silence;
 // - a level that stays well above the target (a burst after a stall or an underrun: the device
 //   plays late data late) is brought back by dropping the excess from the head of the arriving
 //   buffers, at once, within two windows of 0.2 s;
@@ -71,6 +72,7 @@ class TALPlaybackCushion {
   uint64_t seenUnderruns_ = 0;  // the device's count already added to the counters
   bool behind_ = false;         // arrivals behind the device's clock since behindSince_
   uint64_t behindSince_ = 0;
+  bool checkRefill_ = false;  // the next short window checks what a refill left
   uint64_t pendingDrop_ = 0;
   int64_t pendingCorrection_ = 0;  // frames still to drop (> 0) or repeat (< 0)
   int64_t reference_ = 0;          // the target, then the mean level of the second window

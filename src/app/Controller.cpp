@@ -13,6 +13,7 @@
 #include "app/frmMain.h"
 #include "audio/AudioIn.h"
 #include "audio/AudioOut.h"
+#include "audio/WaveService.h"
 #include "processing/DelayLine.h"
 
 namespace tardivox {
@@ -74,7 +75,9 @@ TDelayController::TDelayController(const TMainControls& controls, const TDelayCh
       devices_(TDeviceSelection::TLists{controls.lstInDevices, controls.lstInDeviceLines,
                                         controls.lstOutDevices},
                chain.ALAudioIn1.Device(), chain.ALAudioOut1.Device(),
-               [this](uint32_t milliseconds) { wait_(milliseconds); }) {
+               [this](uint32_t milliseconds) { wait_(milliseconds); }),
+      // The service the chain's components were created on.
+      watch_(*this, CurrentWaveService()) {
   AttachHandlers();
 }
 
@@ -174,6 +177,27 @@ void TDelayController::DeactivateChain() {
   EnableAudioIn(false);
   EnableAudioOut(false);
   EnableDelayLine(false);
+}
+
+bool TDelayController::ChainWanted() const {
+  return controls_.btnActivate.Checked();
+}
+
+void TDelayController::RestartChain() {
+  if (!ChainWanted()) return;
+  DeactivateChain();
+  ActivateChain(controls_.cbBypass.Checked());
+  UpdateStatus();
+}
+
+std::string TDelayController::DescribeDevices() {
+  std::string input;
+  std::string output;
+  Guarded([&] {
+    input = chain_.ALAudioIn1.Device().DeviceName();
+    output = chain_.ALAudioOut1.Device().DeviceName();
+  });
+  return "input \"" + input + "\", output \"" + output + "\"";
 }
 
 uint32_t TDelayController::SampleRate() {
@@ -366,9 +390,11 @@ void TDelayController::FormCreate() {
     btnActivateClick();
     UpdateStatus();
   });
+  watch_.Start();
 }
 
 bool TDelayController::FormCloseQuery() {
+  watch_.Stop();
   RunHandler([&] {
     EnableDelayLine(false);
     DeactivateChain();

@@ -37,8 +37,10 @@
 #include <exception>
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "app/AppExceptions.h"
+#include "app/DeviceWatch.h"
 #include "app/Misc.h"
 #include "app/Multimedia.h"
 #include "audio/AudioRecord.h"
@@ -124,6 +126,14 @@ class TDelayController {
   void ActivateChain(bool bypass);
   // Capture, playback, delay line; each followed by its wait.
   void DeactivateChain();
+  // True while "Activer" is checked: the user wants the chain on.
+  bool ChainWanted() const;
+  // Switches the chain off and on again with the window's settings (Bypass included), as a
+  // click off and on would; nothing while "Activer" is unchecked. The device watch calls it to
+  // bring the chain back after its devices were lost.
+  void RestartChain();
+  // The chain's devices as a line of stderr names them: input "…", output "…".
+  std::string DescribeDevices();
 
   // Rate × seconds, truncated toward zero, the product formed in extended precision (0.3 s at
   // 44100 Hz gives 13229). Saturates at the 32-bit limits; 0 for NaN or an unreadable rate.
@@ -164,6 +174,7 @@ class TDelayController {
   void AppException(const std::exception& error);
 
   TDeviceSelection& Devices() { return devices_; }
+  TDeviceWatch& Watch() { return watch_; }
 
  private:
   // Runs a window handler, handing whatever escapes it to AppException.
@@ -184,6 +195,7 @@ class TDelayController {
   TErrorBoxFunction errorBox_;
   TCAudioRecord::TProviderFactory audioRecordProvider_;
   TDeviceSelection devices_;
+  TDeviceWatch watch_;
   bool startingUp_ = false;
 };
 

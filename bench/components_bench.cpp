@@ -9,7 +9,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <cstdlib>
 #include <thread>
 #include <vector>
 
@@ -18,30 +17,7 @@
 #include "audio/VirtualWaveService.h"
 #include "processing/DelayLine.h"
 
-// Counting allocator: the calls made on threads that set tCounted.
-namespace {
-thread_local bool tCounted = false;
-std::atomic<uint64_t> gAllocations{0};
-}  // namespace
-
-extern "C" {
-void* __libc_malloc(size_t size);
-void* __libc_calloc(size_t count, size_t size);
-void* __libc_realloc(void* p, size_t size);
-
-void* malloc(size_t size) {
-  if (tCounted) gAllocations.fetch_add(1, std::memory_order_relaxed);
-  return __libc_malloc(size);
-}
-void* calloc(size_t count, size_t size) {
-  if (tCounted) gAllocations.fetch_add(1, std::memory_order_relaxed);
-  return __libc_calloc(count, size);
-}
-void* realloc(void* p, size_t size) {
-  if (tCounted) gAllocations.fetch_add(1, std::memory_order_relaxed);
-  return __libc_realloc(p, size);
-}
-}
+#include "CountingAllocator.h"
 
 namespace {
 
@@ -53,7 +29,7 @@ class TCountingSink final : public TComponent {
   TCountingSink() : TComponent(nullptr) {
     pin_ = std::make_unique<TALOWAudioSinkPin>(
         this, [this](TOWPin&, const Guid&, IOWNotifyOperation& op, TOWStateFlags) {
-          tCounted = true;
+          bench::tCountAllocations = true;
           if (OperationIs<TOWSuppliedBufferOperation>(op))
             buffers.fetch_add(1, std::memory_order_release);
           return false;
@@ -100,14 +76,14 @@ void BM_ChainRealTimeFactor(benchmark::State& state) {
     // Warm up: the history, the pools and the lists reach their steady size.
     for (int i = 0; i < 400; ++i) step();
     service.WaitIdle();
-    const uint64_t allocationsBefore = gAllocations.load();
+    const uint64_t allocationsBefore = bench::gAllocations.load();
     uint64_t buffers = 0;
     for (auto _ : state) {
       step();
       ++buffers;
     }
     service.WaitIdle();
-    const uint64_t allocations = gAllocations.load() - allocationsBefore;
+    const uint64_t allocations = bench::gAllocations.load() - allocationsBefore;
     const double bufferSeconds = frames / 44100.0;
     state.counters["rtf"] =
         benchmark::Counter(static_cast<double>(buffers) * bufferSeconds,

@@ -1,5 +1,8 @@
 #include "app/Controller.h"
 
+#include <QTimer>
+
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <optional>
@@ -21,10 +24,14 @@ namespace tardivox {
 namespace {
 
 // A box whose text begins with a minus sign holds a negative entry, or the start of one: it is
-// never a delay or a size, whatever the rest of the text reads as.
-bool IsNegativeEntry(const TSpinEdit& box) {
+// never a delay or a size, whatever the rest of the text reads as. Nor is a text that holds no
+// digit yet (a lone sign or separator on the way to ".5"): read, it would be a delay of 0 and
+// let the live input through. An empty box is not in progress: it reads as the minimum.
+bool IsEntryInProgress(const TSpinEdit& box) {
   const QString text = box.text().trimmed();
-  return !text.isEmpty() && (text.front() == u'-' || text.front() == QChar(0x2212));
+  if (text.isEmpty()) return false;
+  if (text.front() == u'-' || text.front() == QChar(0x2212)) return true;
+  return std::none_of(text.begin(), text.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
 }
 
 // Detaches a box's change handler for its lifetime and re-attaches `handler` afterwards, also
@@ -75,7 +82,7 @@ TDelayController::TDelayController(const TMainControls& controls, const TDelayCh
       devices_(TDeviceSelection::TLists{controls.lstInDevices, controls.lstInDeviceLines,
                                         controls.lstOutDevices},
                chain.ALAudioIn1.Device(), chain.ALAudioOut1.Device(),
-               [this](uint32_t milliseconds) { wait_(milliseconds); }),
+               [this](uint32_t milliseconds) { Wait(milliseconds); }),
       // The service the chain's components were created on.
       watch_(*this, CurrentWaveService()) {
   AttachHandlers();
@@ -98,6 +105,8 @@ void TDelayController::RunHandler(TCall&& call) {
   // the program carries on.
   try {
     std::forward<TCall>(call)();
+  } catch (const TSequenceAbandoned&) {
+    // The window closed during this sequence; the close query has disabled the chain.
   } catch (const std::exception& error) {
     AppException(error);
   } catch (...) {
@@ -105,24 +114,101 @@ void TDelayController::RunHandler(TCall&& call) {
   }
 }
 
-std::function<void()> TDelayController::Handler(void (TDelayController::*member)()) {
-  return [this, member] { RunHandler([&] { (this->*member)(); }); };
+template <typename TCall>
+void TDelayController::RunSequence(TCall&& call) {
+  running_ = true;
+  struct TRunning {
+    bool& flag;
+    ~TRunning() { flag = false; }
+  } running{running_};
+  RunHandler(std::forward<TCall>(call));
+  while (!closed_ && pendingCount_ != 0) {
+    const TEdit next = pending_[0];
+    std::copy(pending_.begin() + 1, pending_.begin() + static_cast<std::ptrdiff_t>(pendingCount_),
+              pending_.begin());
+    --pendingCount_;
+    RunHandler([&] { Run(next); });
+  }
 }
 
-std::function<void()> TDelayController::Handler(void (TDeviceSelection::*member)()) {
-  return [this, member] { RunHandler([&] { (devices_.*member)(); }); };
+std::function<void()> TDelayController::Handler(TEdit edit) {
+  return [this, edit] { Dispatch(edit); };
+}
+
+void TDelayController::Queue(TEdit edit) {
+  // The two delay boxes are one kind: the entry made last replaces the other.
+  const auto sameKind = [edit](TEdit queued) {
+    return queued == edit || (IsDelayEntry(queued) && IsDelayEntry(edit));
+  };
+  const auto begin = pending_.begin();
+  const auto end =
+      std::remove_if(begin, begin + static_cast<std::ptrdiff_t>(pendingCount_), sameKind);
+  pendingCount_ = static_cast<size_t>(end - begin);
+  pending_[pendingCount_++] = edit;
+}
+
+bool TDelayController::DelayEntryPending() const {
+  const auto begin = pending_.begin();
+  return std::any_of(begin, begin + static_cast<std::ptrdiff_t>(pendingCount_), IsDelayEntry);
+}
+
+void TDelayController::Dispatch(TEdit edit) {
+  if (closed_) return;
+  Queue(edit);
+  // A sequence is running: it runs the queue when it ends.
+  if (running_) return;
+  RunSequence([] {});
+}
+
+void TDelayController::Run(TEdit edit) {
+  switch (edit) {
+    case TEdit::FollowDevices:
+      return devices_.FollowDevices(watch_.Service().DefaultDeviceName(true),
+                                    watch_.Service().DefaultDeviceName(false));
+    case TEdit::Restart:
+      return RestartChainNow();
+    case TEdit::InDevices:
+      return devices_.lstInDevicesChange();
+    case TEdit::InDeviceLines:
+      return devices_.lstInDeviceLinesChange();
+    case TEdit::OutDevices:
+      return devices_.lstOutDevicesChange();
+    case TEdit::SampleRate:
+      return lstSampleRateChange();
+    case TEdit::InputBufferSize:
+      return edInputBufferSizeChange();
+    case TEdit::DelaySec:
+      return edDelaySecChange();
+    case TEdit::DelaySamples:
+      return edDelaySamplesChange();
+    case TEdit::DelayShown:
+      return ShowAppliedDelay();
+    case TEdit::Activate:
+      return btnActivateClick();
+    case TEdit::Bypass:
+      return cbBypassClick();
+    case TEdit::Count:
+      break;
+  }
+}
+
+void TDelayController::Wait(uint32_t milliseconds) {
+  wait_(milliseconds);
+  if (closed_ && !closing_) throw TSequenceAbandoned{};
 }
 
 void TDelayController::AttachHandlers() {
-  controls_.lstInDevices.SetOnChange(Handler(&TDeviceSelection::lstInDevicesChange));
-  controls_.lstInDeviceLines.SetOnChange(Handler(&TDeviceSelection::lstInDeviceLinesChange));
-  controls_.lstOutDevices.SetOnChange(Handler(&TDeviceSelection::lstOutDevicesChange));
-  controls_.lstSampleRate.SetOnChange(Handler(&TDelayController::lstSampleRateChange));
-  controls_.edInputBufferSize.SetOnChange(Handler(&TDelayController::edInputBufferSizeChange));
-  controls_.edDelaySec.SetOnChange(Handler(&TDelayController::edDelaySecChange));
-  controls_.edDelaySamples.SetOnChange(Handler(&TDelayController::edDelaySamplesChange));
-  controls_.btnActivate.SetOnClick(Handler(&TDelayController::btnActivateClick));
-  controls_.cbBypass.SetOnClick(Handler(&TDelayController::cbBypassClick));
+  controls_.lstInDevices.SetOnChange(Handler(TEdit::InDevices));
+  controls_.lstInDeviceLines.SetOnChange(Handler(TEdit::InDeviceLines));
+  controls_.lstOutDevices.SetOnChange(Handler(TEdit::OutDevices));
+  controls_.lstSampleRate.SetOnChange(Handler(TEdit::SampleRate));
+  controls_.edInputBufferSize.SetOnChange(Handler(TEdit::InputBufferSize));
+  controls_.edDelaySec.SetOnChange(Handler(TEdit::DelaySec));
+  controls_.edDelaySamples.SetOnChange(Handler(TEdit::DelaySamples));
+  controls_.edDelaySec.SetOnExit(Handler(TEdit::DelayShown));
+  controls_.edDelaySamples.SetOnExit(Handler(TEdit::DelayShown));
+  controls_.btnActivate.SetOnClick(Handler(TEdit::Activate));
+  controls_.cbBypass.SetOnClick(Handler(TEdit::Bypass));
 }
 
 void TDelayController::DetachHandlers() {
@@ -133,6 +219,8 @@ void TDelayController::DetachHandlers() {
   controls_.edInputBufferSize.SetOnChange({});
   controls_.edDelaySec.SetOnChange({});
   controls_.edDelaySamples.SetOnChange({});
+  controls_.edDelaySec.SetOnExit({});
+  controls_.edDelaySamples.SetOnExit({});
   controls_.btnActivate.SetOnClick({});
   controls_.cbBypass.SetOnClick({});
   if (window_) window_->SetOnCloseQuery({});
@@ -140,17 +228,17 @@ void TDelayController::DetachHandlers() {
 
 void TDelayController::EnableDelayLine(bool value) {
   Guarded([&] { chain_.ALDelayLine1.SetEnabled(value); });
-  wait_(kSwitchWaitMs);
+  Wait(kSwitchWaitMs);
 }
 
 void TDelayController::EnableAudioOut(bool value) {
   Guarded([&] { chain_.ALAudioOut1.SetEnabled(value); });
-  wait_(kSwitchWaitMs);
+  Wait(kSwitchWaitMs);
 }
 
 void TDelayController::EnableAudioIn(bool value) {
   Guarded([&] { chain_.ALAudioIn1.SetEnabled(value); });
-  wait_(kSwitchWaitMs);
+  Wait(kSwitchWaitMs);
 }
 
 bool TDelayController::IsChainActive() {
@@ -184,6 +272,14 @@ bool TDelayController::ChainWanted() const {
 }
 
 void TDelayController::RestartChain() {
+  Dispatch(TEdit::Restart);
+}
+
+void TDelayController::FollowDevices() {
+  Dispatch(TEdit::FollowDevices);
+}
+
+void TDelayController::RestartChainNow() {
   if (!ChainWanted()) return;
   DeactivateChain();
   ActivateChain(controls_.cbBypass.Checked());
@@ -224,7 +320,10 @@ double TDelayController::SamplesToSeconds(uint32_t samples) {
 
 void TDelayController::SetDelaySamples(uint32_t samples) {
   const bool enabled = IsDelayLineEnabled();
-  EnableDelayLine(false);
+  // The line is assigned the state it has, not switched off: a disabled line passes the live
+  // input through, an enabled one that is assigned again restarts its history as silence.
+  // Either way the steps and their waits stay, and the output is silent, then delayed.
+  EnableDelayLine(enabled);
   Guarded([&] { chain_.ALDelayLine1.SetDelay(samples); });
   EnableDelayLine(enabled);
 }
@@ -235,31 +334,47 @@ void TDelayController::SetDelaySeconds(double seconds) {
   SetDelaySamples(static_cast<uint32_t>(SecondsToSamples(seconds)));
 }
 
+void TDelayController::ShowAppliedDelay() {
+  // A newer entry waits: it will write both boxes itself.
+  if (DelayEntryPending()) return;
+  uint32_t samples = 0;
+  Guarded([&] { samples = chain_.ALDelayLine1.Delay(); });
+  {
+    TDetachedChange detached(controls_.edDelaySamples, Handler(TEdit::DelaySamples));
+    controls_.edDelaySamples.SetValue(
+        static_cast<int32_t>(std::min<uint32_t>(samples, std::numeric_limits<int32_t>::max())));
+  }
+  ShowSeconds(SamplesToSeconds(samples));
+  UpdateStatus();
+}
+
 void TDelayController::ShowSeconds(long double seconds) {
-  TDetachedChange detached(controls_.edDelaySec, Handler(&TDelayController::edDelaySecChange));
+  TDetachedChange detached(controls_.edDelaySec, Handler(TEdit::DelaySec));
   controls_.edDelaySec.SetFloatValue(seconds);
 }
 
 void TDelayController::edDelaySecChange() {
-  if (IsNegativeEntry(controls_.edDelaySec)) return;
+  if (IsEntryInProgress(controls_.edDelaySec)) return;
   const long double value = controls_.edDelaySec.FloatValue();
   if (!(value <= kMaxDelaySeconds)) return;
   const double seconds = static_cast<double>(value);
   SetDelaySeconds(seconds);
+  // A newer entry, made during the waits, writes both boxes and the caption when it runs.
+  if (DelayEntryPending()) return;
   {
-    TDetachedChange detached(controls_.edDelaySamples,
-                             Handler(&TDelayController::edDelaySamplesChange));
+    TDetachedChange detached(controls_.edDelaySamples, Handler(TEdit::DelaySamples));
     controls_.edDelaySamples.SetValue(SecondsToSamples(seconds));
   }
   UpdateStatus();
 }
 
 void TDelayController::edDelaySamplesChange() {
-  if (IsNegativeEntry(controls_.edDelaySamples)) return;
+  if (IsEntryInProgress(controls_.edDelaySamples)) return;
   const int32_t value = controls_.edDelaySamples.Value();
   if (value < 0 || value > kMaxDelaySamples) return;
   const auto samples = static_cast<uint32_t>(value);
   SetDelaySamples(samples);
+  if (DelayEntryPending()) return;
   ShowSeconds(SamplesToSeconds(samples));
   UpdateStatus();
 }
@@ -268,7 +383,7 @@ void TDelayController::ChangeSampleRate(uint32_t rate) {
   const bool active = IsChainActive();
   if (active) DeactivateChain();
   Guarded([&] { chain_.ALAudioIn1.AudioFormat().SetSampleRate(rate); });
-  wait_(kSampleRateWaitMs);
+  Wait(kSampleRateWaitMs);
   if (active) ActivateChain(controls_.cbBypass.Checked());
 }
 
@@ -277,7 +392,7 @@ void TDelayController::lstSampleRateChange() {
   if (!rate || *rate <= 0) return;
   ChangeSampleRate(static_cast<uint32_t>(*rate));
   // The delay in samples is kept; only the seconds shown follow the new rate.
-  if (!IsNegativeEntry(controls_.edDelaySamples)) {
+  if (!IsEntryInProgress(controls_.edDelaySamples) && !DelayEntryPending()) {
     const double seconds = SamplesToSecondsAt(
         static_cast<uint32_t>(controls_.edDelaySamples.Value()), static_cast<uint32_t>(*rate));
     if (static_cast<long double>(seconds) != controls_.edDelaySec.FloatValue()) {
@@ -293,7 +408,7 @@ void TDelayController::ChangeInputBufferSize(int32_t size) {
   if (active) DeactivateChain();
   chain_.ALAudioIn1.AudioFormat().SetBufferSize(kResetBufferSize);
   Guarded([&] { chain_.ALAudioIn1.AudioFormat().SetBufferSize(static_cast<uint32_t>(size)); });
-  wait_(kBufferSizeWaitMs);
+  Wait(kBufferSizeWaitMs);
   if (active) ActivateChain(controls_.cbBypass.Checked());
 }
 
@@ -301,7 +416,7 @@ void TDelayController::edInputBufferSizeChange() {
   // Keystrokes on the way to a size ("5" of "512", a "-") are not applied; the box brings
   // its value into range when it loses the focus, which raises this handler again.
   const TSpinEdit& box = controls_.edInputBufferSize;
-  if (IsNegativeEntry(box)) return;
+  if (IsEntryInProgress(box)) return;
   const int32_t size = box.Value();
   if (size < box.MinValue() || size > box.MaxValue()) return;
   ChangeInputBufferSize(size);
@@ -365,17 +480,25 @@ void TDelayController::InitAudio() {
     throw;
   }
   devices_.FillOutputDevices();
-  // Setting the box raises its change handler, which sets the delay line; a box already
-  // showing the start value would raise nothing, so the handler is run here instead.
-  const QString before = controls_.edDelaySec.text();
-  controls_.edDelaySec.SetFloatValue(kStartDelaySeconds);
-  if (controls_.edDelaySec.text() == before) edDelaySecChange();
+  // The box is set and its change handler run here, inside the start-up: raised, it would
+  // wait in the queue until the start-up had ended. An entry the user made meanwhile is newer
+  // and wins.
+  if (!DelayEntryPending()) {
+    ShowSeconds(kStartDelaySeconds);
+    edDelaySecChange();
+  }
   // Selecting from code raises no change: the capture keeps the rate it was loaded with.
   controls_.lstSampleRate.SetItemIndex(kStartSampleRateIndex);
 }
 
+void TDelayController::PostFormCreate() {
+  QTimer::singleShot(0, &postContext_, [this] { FormCreate(); });
+}
+
 void TDelayController::FormCreate() {
-  RunHandler([&] {
+  // Closed before the start-up could run: there is nothing to start.
+  if (closed_) return;
+  RunSequence([&] {
     {
       // Reset also when the start-up fails: buffer-size changes must work afterwards.
       struct TStartingUp {
@@ -390,15 +513,21 @@ void TDelayController::FormCreate() {
     btnActivateClick();
     UpdateStatus();
   });
-  watch_.Start();
+  if (!closed_) watch_.Start();
 }
 
 bool TDelayController::FormCloseQuery() {
   watch_.Stop();
+  // A second close during the first one's waits: that one is disabling the chain.
+  if (closed_) return true;
+  closed_ = true;
+  pendingCount_ = 0;
+  closing_ = true;
   RunHandler([&] {
     EnableDelayLine(false);
     DeactivateChain();
   });
+  closing_ = false;
   return true;
 }
 

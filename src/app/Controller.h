@@ -20,18 +20,41 @@
 // Delay entries: the seconds box accepts up to 20 s and the samples box up to 882000 samples;
 // an entry above that changes nothing. An entry that begins with a minus sign (a lone "-"
 // while the user types included) also changes nothing: the delay line never receives a
-// negative delay. The boxes bring such entries into their ranges when they lose the focus,
-// which raises their change handlers again with an acceptable value. The buffer-size box
-// likewise only applies sizes within its own range.
+// negative delay. So does a text without a digit yet (a lone sign or separator). The boxes
+// bring such entries into their ranges when they lose the focus, which raises their change
+// handlers again with an acceptable value; then both boxes show the delay the line holds. The
+// buffer-size box likewise only applies sizes within its own range.
 //
 // Waits: after each switch and setting the controller waits through its wait function
-// (WaitProcessingMessages unless replaced), which processes window events, so other handlers
-// may run in the middle of a sequence; the last writer wins.
+// (WaitProcessingMessages unless replaced), which processes window events, so the user may
+// act in the middle of a sequence.
+//
+// The last edit wins. A handler (a user's edit, a click, a choice in a list) that arrives while
+// a sequence runs does not start another sequence inside it: it is queued and runs when the
+// running one has ended, reading the controls as they are then. Queued edits of one kind are
+// coalesced into the latest (the two delay boxes count as one kind: the box edited last wins),
+// and kinds run in the order of their latest edit. A sequence does not write a delay box while
+// a newer entry in one of them waits to run, since that would overwrite what the user typed.
+// So once the events stop, the delay line, both delay boxes and the caption agree with the last
+// edit, and the chain's switches are in the state the last action asked for.
+//
+// A delay change never lets the live input through undelayed: the delay line keeps the
+// Enabled state it had during the change (assigning it resets its history to silence), so the
+// output is silent for the new delay, then delayed; with Bypass on it stays undelayed.
+//
+// Closing preempts: the close query runs at once, also in the middle of a sequence (the
+// start-up included), disables the delay line and the chain, and drops every queued edit.
+// Every sequence it interrupted stops at the end of its current wait without writing anything
+// more, and handlers arriving afterwards do nothing. Start the program with PostFormCreate so
+// that the start-up runs inside the event loop: a close during it then ends the loop.
 //
 // Threads: the window's thread only. The controls and components passed in must outlive the
 // controller.
 
+#include <QObject>
 #include <QString>
+
+#include <array>
 
 #include <cstdint>
 #include <exception>
@@ -130,8 +153,12 @@ class TDelayController {
   bool ChainWanted() const;
   // Switches the chain off and on again with the window's settings (Bypass included), as a
   // click off and on would; nothing while "Activer" is unchecked. The device watch calls it to
-  // bring the chain back after its devices were lost.
+  // bring the chain back after its devices were lost. Like a user's edit it is queued while a
+  // sequence runs.
   void RestartChain();
+  // Lists the devices again, keeping the selections (TDeviceSelection::FollowDevices, with the
+  // server's default devices as fallbacks); queued like a user's edit.
+  void FollowDevices();
   // The chain's devices as a line of stderr names them: input "…", output "…".
   std::string DescribeDevices();
 
@@ -140,8 +167,10 @@ class TDelayController {
   int32_t SecondsToSamples(double seconds);
   // Samples / rate in extended precision; 0 for a zero rate.
   double SamplesToSeconds(uint32_t samples);
-  // Sets the delay line's Delay with the line disabled meanwhile, then restores its Enabled
-  // (every change resets its history to silence). At least 200 ms.
+  // Assigns the delay line the Enabled state it has (which resets its history to silence),
+  // sets its Delay, and assigns the same state again, with a wait after each assignment: at
+  // least 200 ms. An enabled line stays enabled throughout, so the output goes silent for the
+  // new delay and then plays the delayed input; it never plays the live input.
   void SetDelaySamples(uint32_t samples);
   // SetDelaySamples(SecondsToSamples(seconds)); a negative or NaN value changes nothing.
   void SetDelaySeconds(double seconds);
@@ -156,11 +185,17 @@ class TDelayController {
   // the decimal separator `decimalPoint`.
   static QString DelayText(uint32_t milliseconds, const QString& decimalPoint);
 
-  // Start-up and close.
+  // Start-up and close. FormCreate runs the start-up now; PostFormCreate has the event loop
+  // run it once it is running (dropped if the controller is destroyed first).
   void FormCreate();
+  void PostFormCreate();
   void InitAudio();
   bool FormCloseQuery();
   bool StartingUp() const { return startingUp_; }
+  // Whether a sequence runs or an edit waits to run.
+  bool Busy() const { return running_ || pendingCount_ != 0; }
+  // Whether the window was asked to close (nothing is started any more).
+  bool Closed() const { return closed_; }
 
   // Window handlers (installed by the constructor).
   void edDelaySecChange();
@@ -169,6 +204,8 @@ class TDelayController {
   void edInputBufferSizeChange();
   void btnActivateClick();
   void cbBypassClick();
+  // The user left a delay box: both boxes show the delay applied, and the caption follows.
+  void ShowAppliedDelay();
 
   // Shows an error that escaped a handler.
   void AppException(const std::exception& error);
@@ -177,13 +214,47 @@ class TDelayController {
   TDeviceWatch& Watch() { return watch_; }
 
  private:
+  // The window handlers, as queued and coalesced while a sequence runs.
+  enum class TEdit : uint8_t {
+    InDevices,
+    InDeviceLines,
+    OutDevices,
+    SampleRate,
+    InputBufferSize,
+    DelaySec,
+    DelaySamples,
+    DelayShown,
+    Activate,
+    Bypass,
+    FollowDevices,
+    Restart,
+    Count
+  };
+  // Thrown by Wait once the window has closed, to stop the sequence that waited; caught by
+  // RunHandler. Not an error of any hierarchy, so no guarded call swallows it.
+  struct TSequenceAbandoned {};
+
   // Runs a window handler, handing whatever escapes it to AppException.
   template <typename TCall>
   void RunHandler(TCall&& call);
-  std::function<void()> Handler(void (TDelayController::*member)());
-  std::function<void()> Handler(void (TDeviceSelection::*member)());
+  // Runs `call` as the one running sequence, then every edit queued meanwhile.
+  template <typename TCall>
+  void RunSequence(TCall&& call);
+  std::function<void()> Handler(TEdit edit);
+  // Queues `edit` and runs it (with whatever else is queued) unless a sequence is running.
+  void Dispatch(TEdit edit);
+  void Run(TEdit edit);
+  void Queue(TEdit edit);
+  static bool IsDelayEntry(TEdit edit) {
+    return edit == TEdit::DelaySec || edit == TEdit::DelaySamples;
+  }
+  // Whether a newer entry in either delay box waits to run.
+  bool DelayEntryPending() const;
+  // The wait between two steps; throws TSequenceAbandoned once the window has closed.
+  void Wait(uint32_t milliseconds);
   void AttachHandlers();
   void DetachHandlers();
+  void RestartChainNow();
   // Sets the seconds box from code with its change handler detached.
   void ShowSeconds(long double seconds);
   uint32_t SampleRate();
@@ -197,6 +268,14 @@ class TDelayController {
   TDeviceSelection devices_;
   TDeviceWatch watch_;
   bool startingUp_ = false;
+  bool running_ = false;
+  // Set when the close query begins; closing_ while its own steps run.
+  bool closed_ = false;
+  bool closing_ = false;
+  std::array<TEdit, static_cast<size_t>(TEdit::Count)> pending_{};
+  size_t pendingCount_ = 0;
+  // The context of PostFormCreate's queued call: destroyed with the controller, it drops it.
+  QObject postContext_;
 };
 
 }  // namespace tardivox

@@ -27,8 +27,8 @@ void TDeviceWatch::Stop() {
 }
 
 void TDeviceWatch::Tick() {
-  // A restart processes events in its waits, and this timer fires among them.
-  if (busy_) return;
+  // A sequence processes events in its waits, and this timer fires among them.
+  if (busy_ || controller_.Busy()) return;
   busy_ = true;
   struct TDone {
     bool& flag;
@@ -38,8 +38,7 @@ void TDeviceWatch::Tick() {
   const uint64_t changes = service_.DeviceChanges();
   if (changes != seenChanges_) {
     seenChanges_ = changes;
-    controller_.Devices().FollowDevices(service_.DefaultDeviceName(true),
-                                        service_.DefaultDeviceName(false));
+    controller_.FollowDevices();
   }
 
   const uint64_t failures = service_.DeviceFailures();

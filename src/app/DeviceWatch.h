@@ -11,7 +11,8 @@
 //   answers, at most once per backoff step (kFirstRetryMs, doubling up to kMaxRetryMs); once it
 //   does, the controller restarts the chain (TDelayController::RestartChain). The loss and the
 //   recovery each print one line to stderr, the recovery with the time it took.
-// A tick that arrives while a restart's waits process events is skipped, so ticks never nest.
+// A tick that arrives while the controller runs a sequence (a user's edit, or the restart
+// itself, whose waits process events) is skipped, so the watch never acts in the middle of one.
 //
 // Ownership: owned by the controller, which outlives it; it owns its timer.
 // Thread: the window's only; nothing here blocks on the server (the restart's device opens are
@@ -46,6 +47,7 @@ class TDeviceWatch {
   void Stop();
   // One tick, as the timer makes it.
   void Tick();
+  IALWaveService& Service() const { return service_; }
   // True between a device failure of the running chain and its restart.
   bool Recovering() const { return recovering_; }
 

@@ -27,6 +27,12 @@ bool IsMinus(QChar c) {
   return c == u'-' || c == QChar(0x2212);
 }
 
+// The separators every float box reads, whatever its locale writes: a French user with an
+// English desktop types "0,5" and means half a second, as does "0.5" in a French window.
+bool IsAnySeparator(QChar c) {
+  return c == u'.' || c == u',';
+}
+
 }  // namespace
 
 TSpinEdit::TSpinEdit(QWidget* parent)
@@ -111,6 +117,10 @@ std::optional<long double> TSpinEdit::ParseFloat(const QString& text,
       seenSeparator = true;
       ascii.push_back('.');
       i += decimalSeparator.size();
+    } else if (!seenSeparator && IsAnySeparator(trimmed[i])) {
+      seenSeparator = true;
+      ascii.push_back('.');
+      ++i;
     } else {
       return std::nullopt;
     }
@@ -146,18 +156,30 @@ void TSpinEdit::keyPressEvent(QKeyEvent* event) {
       break;
   }
   const bool shortcut = event->modifiers() & (Qt::ControlModifier | Qt::MetaModifier);
-  const QString typed = event->text();
-  if (!shortcut && !typed.isEmpty() && typed.at(0).isPrint()) {
-    // Typing is free but limited to what can make a number; the text may still be anything
-    // in between (an empty box, a lone sign), which reads as the minimum.
-    for (QChar c : typed) {
-      if (!IsAcceptedCharacter(c)) {
-        event->ignore();
-        return;
-      }
-    }
+  QString typed = event->text();
+  if (shortcut || typed.isEmpty() || !typed.at(0).isPrint()) {
+    // Any other edit (deletion, cursor move, selection, paste) ends a refusal.
+    refusing_ = false;
+    QLineEdit::keyPressEvent(event);
+    return;
   }
-  QLineEdit::keyPressEvent(event);
+  if (valueType_ == TValueType::Float && typed.size() == 1 && IsAnySeparator(typed.at(0))) {
+    typed = locale().decimalPoint();
+  }
+  // Dropping one character and keeping the next would form another number ("1e9" → "19",
+  // "0,5" → "05"): once a character is refused, so is what follows it.
+  if (refusing_ || !CanBeginNumber(TextAfterTyping(typed))) {
+    refusing_ = true;
+    event->accept();
+    return;
+  }
+  insert(typed);
+  event->accept();
+}
+
+void TSpinEdit::mousePressEvent(QMouseEvent* event) {
+  refusing_ = false;
+  QLineEdit::mousePressEvent(event);
 }
 
 void TSpinEdit::focusOutEvent(QFocusEvent* event) {
@@ -167,6 +189,7 @@ void TSpinEdit::focusOutEvent(QFocusEvent* event) {
   if (event->reason() == Qt::PopupFocusReason || event->reason() == Qt::ActiveWindowFocusReason) {
     return;
   }
+  refusing_ = false;
   long double current = 0;
   bool readable = false;
   if (valueType_ == TValueType::Integer) {
@@ -181,6 +204,8 @@ void TSpinEdit::focusOutEvent(QFocusEvent* event) {
   // Text that reads fine and lies in range stays as typed; anything else is replaced by the
   // value the box stands for, so the box never shows something it does not use.
   if (!readable || Clamp(current) != current) ApplyValue(current);
+  const TChangeHandler handler = onExit_;
+  if (handler) handler();
 }
 
 void TSpinEdit::resizeEvent(QResizeEvent* event) {
@@ -194,6 +219,7 @@ void TSpinEdit::changeEvent(QEvent* event) {
 }
 
 void TSpinEdit::ApplyValue(long double value) {
+  refusing_ = false;
   if (std::isnan(value)) value = minValue_;
   const QString shown = Format(Clamp(value));
   // setText raises the change handler through textChanged only when the text differs.
@@ -224,9 +250,26 @@ QString TSpinEdit::Format(long double value) const {
   return shown;
 }
 
-bool TSpinEdit::IsAcceptedCharacter(QChar c) const {
-  if (IsAsciiDigit(c) || c == u'+' || IsMinus(c)) return true;
-  return valueType_ == TValueType::Float && locale().decimalPoint().contains(c);
+bool TSpinEdit::CanBeginNumber(const QString& text) const {
+  // A number, or what typing makes on the way to one: nothing yet, a lone sign, a separator
+  // not yet followed by digits ("-", "1,", ",").
+  QString completed = text.trimmed();
+  if (completed.isEmpty()) return true;
+  if (IsMinus(completed.back()) || completed.back() == u'+') completed += u'0';
+  if (valueType_ == TValueType::Integer) return ParseInteger(completed).has_value();
+  const QString separator = locale().decimalPoint();
+  if (completed.endsWith(separator) || IsAnySeparator(completed.back())) completed += u'0';
+  return ParseFloat(completed, separator).has_value();
+}
+
+QString TSpinEdit::TextAfterTyping(const QString& typed) const {
+  QString result = text();
+  if (hasSelectedText()) {
+    result.replace(selectionStart(), selectedText().size(), typed);
+  } else {
+    result.insert(cursorPosition(), typed);
+  }
+  return result;
 }
 
 void TSpinEdit::LayoutButtons() {

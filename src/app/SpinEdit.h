@@ -25,7 +25,15 @@ namespace tardivox {
 ///
 /// An integer box shows plain decimal digits; a float box shows exactly `Decimals` decimals
 /// with the decimal separator of the widget's locale (`QWidget::locale()`, which follows the
-/// application's default locale unless set on the widget).
+/// application's default locale unless set on the widget). A float box reads "." and "," as
+/// the decimal separator too, whatever the locale, and a separator typed as either is shown as
+/// the locale's.
+///
+/// Typing never forms a number the user did not type: a typed character is refused when the
+/// text it would make could not begin a number (a letter, a second separator, a sign after a
+/// digit), the text and the value stay as they were, and every character typed after it is
+/// refused too until the user edits otherwise (a deletion, a cursor move, a click in the box,
+/// a spin step) or the box loses the focus. So "1e9" leaves "1", never "19".
 ///
 /// Window thread only. The change handler may be replaced or cleared at any time, also from
 /// inside the handler itself: the running call keeps its own copy.
@@ -79,17 +87,23 @@ class TSpinEdit : public QLineEdit {
   const TChangeHandler& OnChange() const { return onChange_; }
   /// Installs the change handler; an empty function detaches it.
   void SetOnChange(TChangeHandler handler) { onChange_ = std::move(handler); }
+  /// Runs when the user leaves the box (it loses the focus to another control), after its
+  /// value has been brought into range and the change that raised has run.
+  const TChangeHandler& OnExit() const { return onExit_; }
+  void SetOnExit(TChangeHandler handler) { onExit_ = std::move(handler); }
 
   /// Reads `text` as an optionally signed decimal integer, surrounding blanks allowed;
   /// saturates beyond the 32-bit range. Empty when `text` is not such a number.
   static std::optional<int32_t> ParseInteger(const QString& text);
-  /// Reads `text` as an optionally signed decimal number whose only decimal separator is
-  /// `decimalSeparator`, surrounding blanks allowed. Empty when `text` is not such a number.
+  /// Reads `text` as an optionally signed decimal number with at most one decimal separator:
+  /// `decimalSeparator`, "." or ",". Surrounding blanks allowed. Empty when `text` is not such
+  /// a number.
   static std::optional<long double> ParseFloat(const QString& text,
                                                const QString& decimalSeparator);
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
   void focusOutEvent(QFocusEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   void changeEvent(QEvent* event) override;
@@ -98,7 +112,10 @@ class TSpinEdit : public QLineEdit {
   void ApplyValue(long double value);
   long double Clamp(long double value) const;
   QString Format(long double value) const;
-  bool IsAcceptedCharacter(QChar c) const;
+  // Whether `text` is a number of this box's kind or the beginning of one.
+  bool CanBeginNumber(const QString& text) const;
+  // The text with `typed` in place of the selection or at the cursor, as QLineEdit inserts it.
+  QString TextAfterTyping(const QString& typed) const;
   void LayoutButtons();
   void RaiseChange();
 
@@ -111,6 +128,9 @@ class TSpinEdit : public QLineEdit {
   long double increment_ = 1;
   long double pageIncrement_ = 10;
   TChangeHandler onChange_;
+  TChangeHandler onExit_;
+  // Set when a typed character was refused: typing goes on being refused until another edit.
+  bool refusing_ = false;
   QToolButton* downButton_;
   QToolButton* upButton_;
 };

@@ -16,7 +16,8 @@ int main(int argc, char* argv[]) {
   // Declared after the window so that it is destroyed first: it detaches every handler.
   tardivox::TDelayController controller(window);
   window.show();
-  // Start-up: device and line lists, a 2 s delay, the chain switched on.
-  controller.FormCreate();
+  // Start-up (device and line lists, a 2 s delay, the chain switched on) runs inside the event
+  // loop: closing the window at any moment, during the start-up too, then ends the loop.
+  controller.PostFormCreate();
   return QApplication::exec();
 }

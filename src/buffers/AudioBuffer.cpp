@@ -218,7 +218,9 @@ void TALAudioBuffer::Fill(int32_t value) {
   const int bytes = static_cast<int>(ByteSize());
   switch (SampleWidth()) {
     case 8:
-      vec::Fill(data, static_cast<uint8_t>(value + 127), bytes);
+      // In unsigned arithmetic: the low byte of value + 127 for every value, without the signed
+      // overflow that values near the 32-bit maximum would cause.
+      vec::Fill(data, static_cast<uint8_t>(static_cast<uint32_t>(value) + 127u), bytes);
       break;
     case 16:
       vec::Fill(reinterpret_cast<int16_t*>(data), static_cast<int16_t>(value), bytes / 2);

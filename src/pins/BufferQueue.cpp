@@ -14,7 +14,7 @@ void TSLBufferQueue::Push(TRef<ISLDataBuffer> buffer) {
   // a producer that resizes its object cannot change the count accounted for here.
   TRef<ISLDataBuffer> queued = buffer->Clone();
   std::lock_guard<std::mutex> guard(lock_);
-  buffers_.emplace_back(std::move(queued));
+  buffers_.push_back(std::move(queued));
   available_ += count;
 }
 
@@ -23,20 +23,24 @@ bool TSLBufferQueue::Read(ISLDataBuffer* destination) {
   const uint32_t wanted = destination->Count();
   std::lock_guard<std::mutex> guard(lock_);
   if (wanted > available_) return false;
+  // Copy first, consume afterwards: a copy that raises leaves every buffer, the offset and the
+  // count as they were, so the invariant holds whatever happens.
   uint32_t written = 0;
+  size_t index = 0;
+  uint32_t offset = readOffset_;
   while (written < wanted) {
-    ISLDataBuffer& oldest = buffers_.front().Buffer();
-    const uint32_t left = oldest.Count() - readOffset_;
-    const uint32_t take = std::min(left, wanted - written);
-    oldest.CopyTo(readOffset_, destination, written, take);
+    ISLDataBuffer& buffer = *buffers_.at(index);
+    const uint32_t take = std::min(buffer.Count() - offset, wanted - written);
+    buffer.CopyTo(offset, destination, written, take);
     written += take;
-    if (take == left) {
-      buffers_.pop_front();
-      readOffset_ = 0;
-    } else {
-      readOffset_ += take;
+    offset += take;
+    if (offset == buffer.Count()) {
+      ++index;
+      offset = 0;
     }
   }
+  for (; index > 0; --index) buffers_.pop_front();
+  readOffset_ = offset;
   available_ -= wanted;
   return true;
 }

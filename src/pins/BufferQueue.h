@@ -13,25 +13,19 @@
 // has rank leaf (see docs/ARCHITECTURE.md): callers may hold group locks when they call in.
 // Ownership: the queue holds one reference to each queued buffer; the producer may drop its own.
 // Failure: Read returns false and consumes nothing when fewer items are available than the
-// destination holds. A null buffer is ignored by Push.
+// destination holds; an error raised while it copies reaches the caller and leaves the queue as
+// it was (the buffers are dropped only once every copy succeeded). A null buffer is ignored by
+// Push; Push may raise std::bad_alloc when the queue must grow, and then queues nothing.
+// Allocation: the queue keeps its slots (a ring that only grows), so a queue whose length stays
+// bounded allocates nothing once it reached that length.
 
 #include <cstdint>
-#include <deque>
 #include <mutex>
 
 #include "buffers/DataBuffer.h"
+#include "core/RingQueue.h"
 
 namespace tardivox {
-
-// One reference to a queued data buffer; dropping the wrapper drops the reference.
-class TSLBufferWrapper {
- public:
-  explicit TSLBufferWrapper(TRef<ISLDataBuffer> buffer) : buffer_(std::move(buffer)) {}
-  ISLDataBuffer& Buffer() const { return *buffer_; }
-
- private:
-  TRef<ISLDataBuffer> buffer_;
-};
 
 class TSLBufferQueue {
  public:
@@ -41,11 +35,14 @@ class TSLBufferQueue {
 
   // Appends the buffer (a clone on the same block) and adds its item count to the available items.
   // A buffer without items is not queued.
+  // Thread: any. Locks: the queue's own lock. Real-time: yes once the ring reached its length.
   void Push(TRef<ISLDataBuffer> buffer);
   // Fills the whole destination with the next items, oldest first; false (nothing consumed)
   // when fewer are available than the destination's Count(), or when it is null.
+  // Thread: any. Locks: the queue's own lock. Real-time: yes.
   bool Read(ISLDataBuffer* destination);
-  // Drops every buffer; nothing is available afterwards.
+  // Drops every buffer (the slots are kept); nothing is available afterwards.
+  // Thread: any. Locks: the queue's own lock. Real-time: yes.
   void Clear();
 
   uint64_t Available() const;
@@ -56,7 +53,7 @@ class TSLBufferQueue {
 
  private:
   mutable std::mutex lock_;  // guards every member below
-  std::deque<TSLBufferWrapper> buffers_;
+  TRingQueue<TRef<ISLDataBuffer>> buffers_;
   uint64_t available_ = 0;
   uint32_t readOffset_ = 0;
 };

@@ -29,10 +29,13 @@ void TSLNotifyThread::Signal() {
 }
 
 void TSLNotifyThread::Stop() {
-  std::lock_guard<std::mutex> lock(stopGuard_);
   terminated_.store(true, std::memory_order_release);
   wake_.Set();
-  if (thread_.joinable() && thread_.get_id() != std::this_thread::get_id()) thread_.join();
+  // The worker only asks itself to end: it must not wait for the guard, which an owner that is
+  // stopping holds while it waits for this very worker.
+  if (workerId_.load(std::memory_order_acquire) == std::this_thread::get_id()) return;
+  std::lock_guard<std::mutex> lock(stopGuard_);
+  if (thread_.joinable()) thread_.join();
 }
 
 std::exception_ptr TSLNotifyThread::FatalException() const {
@@ -41,6 +44,7 @@ std::exception_ptr TSLNotifyThread::FatalException() const {
 }
 
 void TSLNotifyThread::Execute() {
+  workerId_.store(std::this_thread::get_id(), std::memory_order_release);
   RaiseThreadPriority();
   try {
     while (!Terminated()) {

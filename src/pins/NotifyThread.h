@@ -7,7 +7,8 @@
 //
 // Threads: Signal may be called from any thread, at any time, also from the callback. Stop may
 // be called from any thread; called from the callback it only asks the worker to end (the
-// worker cannot wait for itself). Destruction is the owner's, never from the callback. The
+// worker cannot wait for itself) and takes no lock, so it never waits for an owner that is
+// stopping the worker at the same time. Destruction is the owner's, never from the callback. The
 // callback runs on the worker thread and must take the locks it needs itself
 // (lock sections of the pin framework); it runs at the highest normal priority the system
 // grants (best effort: a refused priority change is ignored).
@@ -60,6 +61,9 @@ class TSLNotifyThread {
   std::atomic<bool> running_{true};
   mutable std::mutex errorGuard_;  // guards fatal_
   std::exception_ptr fatal_;
+  // The worker's identity, set by the worker before its first callback: Stop compares it
+  // without touching thread_, which a concurrent Stop may be joining.
+  std::atomic<std::thread::id> workerId_{};
   std::mutex stopGuard_;  // serialises Stop callers around the join
   std::thread thread_;    // last: starts after every member above is ready
 };

@@ -58,12 +58,6 @@ TOWPinList::~TOWPinList() {
   Clear();
 }
 
-void TOWPinList::DropPlaceholdersIfLoaded() {
-  if (placeholderCount_ == 0) return;
-  if (owner_ && (owner_->IsLoading() || owner_->IsDesigning())) return;
-  DropPlaceholders();
-}
-
 void TOWPinList::DropPlaceholders() {
   if (placeholderCount_ == 0) return;
   TOWGlobalWriteLockSection global;
@@ -76,14 +70,21 @@ void TOWPinList::DropPlaceholders() {
   }
 }
 
-int TOWPinList::Count() {
-  DropPlaceholdersIfLoaded();
+int TOWPinList::Count() const {
   return static_cast<int>(items_.size()) - placeholderCount_;
 }
 
-TOWBasicPin* TOWPinList::Items(int index) {
-  DropPlaceholdersIfLoaded();
-  return RawItem(index);
+TOWBasicPin* TOWPinList::Items(int index) const {
+  if (placeholderCount_ == 0) return RawItem(index);
+  // Placeholders left by a load that failed: they are skipped, never handed out.
+  if (index >= 0) {
+    int seen = 0;
+    for (const TItem& item : items_) {
+      if (item.placeholder) continue;
+      if (seen++ == index) return item.pin;
+    }
+  }
+  throw ERangeError(FormatMessage("Index out of range = %u", {std::to_string(index)}));
 }
 
 TOWBasicPin* TOWPinList::RawItem(int index) const {

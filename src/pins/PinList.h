@@ -5,8 +5,12 @@
 // TOWPinList keeps an ordered list of (name, pin) items. While the owner's stored layout is
 // read, items may be placeholders (TOWUnloadedPin) for pins that are not created yet, so that
 // other components can already refer to them; a real pin added later takes the place of the
-// first placeholder item and resolves it. Once loading is over, Count and Items first drop the
-// placeholder items that are left, last first.
+// first placeholder item and resolves it. The owner drops the placeholder items that are left
+// when its loading ends (DropPlaceholders from its Loaded, after it has created its pins), on
+// the loading thread. Count and Items skip placeholders and never lock or change the list, so
+// a delivery may walk the list on the capture thread inside group locks without ever asking
+// for the global write section (which would deadlock against a thread waiting for one of those
+// group locks).
 // TOWPinListOwner creates and removes its pins itself: Count := n is brought into
 // [minimum, maximum]; surplus pins are handed to the remove-pin callback, last first, then
 // freed; missing pins are made by the create-pin callback.
@@ -14,7 +18,8 @@
 // Ownership: the list belongs to its owner component and must be destroyed with it; destroying
 // it clears it, freeing the pins it owns. A list that does not own its pins must be told about
 // a pin (Remove) before that pin is destroyed.
-// Threads: the window's thread; adding and removing hold the global write section.
+// Threads: the window's thread changes the list; adding and removing hold the global write
+// section. Count and Items may also be called from a delivery (any thread inside a section).
 // Failure: Items/Delete with an index outside the list raise ERangeError.
 
 #include <functional>
@@ -38,9 +43,10 @@ class TOWPinList : public TOWObject, public TPersistent {
   TComponent* Owner() const { return owner_; }
   bool OwnsPins() const { return ownsPins_; }
 
-  // Items that are not placeholders (placeholder items left after loading are dropped first).
-  int Count();
-  TOWBasicPin* Items(int index);
+  // Items that are not placeholders, in list order. Nothing is locked or changed.
+  // Thread: any (inside a section, or the thread that changes the list). Real-time: yes.
+  int Count() const;
+  TOWBasicPin* Items(int index) const;
   // Appends `pin`, or lets it take the place of the first placeholder item (resolving it).
   void Add(TOWBasicPin* pin);
   // Drops every item holding `pin` (freed when the list owns its pins).
@@ -66,7 +72,9 @@ class TOWPinList : public TOWObject, public TPersistent {
   // The root name read with the list's stored connections (its `Form`).
   const std::string& SavedRootName() const { return savedRootName_; }
   void SetSavedRootName(std::string name) { savedRootName_ = std::move(name); }
-  // Drops the placeholder items, last first (done by Count/Items once loading is over).
+  // Drops the placeholder items, last first, under the global write section. The owner calls
+  // it from its Loaded, after its own pins are in place.
+  // Thread: the loading (window's) thread. Locks: takes the global write section.
   void DropPlaceholders();
 
  protected:
@@ -80,7 +88,6 @@ class TOWPinList : public TOWObject, public TPersistent {
   };
   // Frees or releases the pin of a dropped item.
   void Release(const TItem& item);
-  void DropPlaceholdersIfLoaded();
   void AppendPlaceholder();
 
   std::vector<TItem> items_;

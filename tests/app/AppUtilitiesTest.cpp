@@ -5,7 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <time.h>
+
 #include <chrono>
+#include <cstdio>
 #include <stdexcept>
 
 #include "app/AppExceptions.h"
@@ -17,7 +20,7 @@ namespace {
 TEST(WaitProcessingMessagesTest, ProcessesEventsOnceForZeroMilliseconds) {
   int processed = 0;
   WaitProcessingMessages(
-      0, [] { return 7u; }, [&] { ++processed; });
+      0, [] { return 7u; }, [&](uint32_t) { ++processed; });
   EXPECT_EQ(processed, 1);
 }
 
@@ -26,11 +29,13 @@ TEST(WaitProcessingMessagesTest, WaitsAcrossAWrapOfTheTickCount) {
   int processed = 0;
   WaitProcessingMessages(
       40, [&] { return tick; },
-      [&] {
+      [&](uint32_t maxSleepMs) {
+        EXPECT_EQ(maxSleepMs, processed == 0 ? 0u : 40u - 10u * (processed - 1));
         ++processed;
-        tick += 10;
+        if (maxSleepMs != 0) tick += 10;
       });
-  EXPECT_EQ(processed, 4) << "40 ms at 10 ms per round, the counter wrapping after 16 ms";
+  EXPECT_EQ(processed, 5)
+      << "once without sleeping, then 40 ms at 10 ms per sleep, the counter wrapping after 16 ms";
 }
 
 TEST(WaitProcessingMessagesTest, SwallowsErrorsOfHandlersAndGoesOn) {
@@ -38,7 +43,7 @@ TEST(WaitProcessingMessagesTest, SwallowsErrorsOfHandlersAndGoesOn) {
   int processed = 0;
   WaitProcessingMessages(
       20, [&] { return tick; },
-      [&] {
+      [&](uint32_t) {
         ++processed;
         tick += 10;
         throw Exception("handler failed");
@@ -53,6 +58,33 @@ TEST(WaitProcessingMessagesTest, KeepsTheWindowAliveForAtLeastTheTimeAsked) {
   WaitProcessingMessages(30);
   EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(29));
   EXPECT_TRUE(ran) << "a queued event was not processed during the wait";
+}
+
+TEST(WaitProcessingMessagesTest, ProcessesPostedEventsAlsoForZeroMilliseconds) {
+  bool ran = false;
+  QMetaObject::invokeMethod(
+      QCoreApplication::instance(), [&] { ran = true; }, Qt::QueuedConnection);
+  WaitProcessingMessages(0);
+  EXPECT_TRUE(ran);
+}
+
+// The window's thread sleeps in the event loop during a wait instead of spinning a core.
+TEST(WaitProcessingMessagesTest, ASecondsWaitCostsTheThreadLittleProcessorTime) {
+  const auto threadCpu = [] {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec);
+  };
+  const auto cpuBefore = threadCpu();
+  const auto wallBefore = std::chrono::steady_clock::now();
+  WaitProcessingMessages(1000);
+  const auto wall = std::chrono::steady_clock::now() - wallBefore;
+  const auto cpu = threadCpu() - cpuBefore;
+  std::printf("1 s wait: %.1f ms of the thread's processor time over %.1f ms\n",
+              std::chrono::duration<double, std::milli>(cpu).count(),
+              std::chrono::duration<double, std::milli>(wall).count());
+  EXPECT_GE(wall, std::chrono::milliseconds(1000));
+  EXPECT_LT(cpu, std::chrono::milliseconds(100));
 }
 
 TEST(GuardedTest, SwallowsOrdinaryErrorsOnly) {

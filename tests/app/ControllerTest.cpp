@@ -5,12 +5,22 @@
 
 #include <gtest/gtest.h>
 
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+#include <atomic>
+#include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <limits>
+#include <set>
 #include <stdexcept>
+#include <thread>
 
 #include "ControllerTestSupport.h"
+#include "ShowActive.h"
 #include "app/CheckBox.h"
 #include "app/GradientToolPanel.h"
 #include "app/SpinEdit.h"
@@ -153,6 +163,7 @@ INSTANTIATE_TEST_SUITE_P(
         // Negative entries and a lone minus sign while typing never reach the delay line.
         TDelayEntryCase{"SecondsMinus", true, "-", 88200, "", "88200", "2.000 s"},
         TDelayEntryCase{"SecondsNegative", true, "-0.5", 88200, "", "88200", "2.000 s"},
+        TDelayEntryCase{"SecondsLoneSeparator", true, ".", 88200, "", "88200", "2.000 s"},
         TDelayEntryCase{"SamplesMinus", false, "-", 88200, "2.000", "", "2.000 s"},
         TDelayEntryCase{"SamplesNegative", false, "-5", 88200, "2.000", "", "2.000 s"},
         TDelayEntryCase{"SamplesUnicodeMinus", false, "\u22125", 88200, "2.000", "", "2.000 s"}),
@@ -327,14 +338,24 @@ class ControllerSoundTest : public ControllerFixture {
   static constexpr uint32_t kFrames = 512;  // the loaded buffer size
   static constexpr uint32_t kBytesPerFrame = 4;
 
-  // A ramp that never repeats within the test and is never silent.
+  // Never silent, and every frame tells its index: left 1 + n mod 30000, right 1 + n / 30000.
   static std::vector<uint8_t> InputBuffer(uint32_t k) {
     std::vector<uint8_t> bytes(kFrames * kBytesPerFrame);
-    for (uint32_t i = 0; i < kFrames * 2; ++i) {
-      const auto sample = static_cast<int16_t>(1 + (k * kFrames * 2 + i) % 30000);
-      std::memcpy(bytes.data() + 2 * i, &sample, sizeof sample);
+    for (uint32_t i = 0; i < kFrames; ++i) {
+      const uint32_t n = k * kFrames + i;
+      const int16_t frame[2] = {static_cast<int16_t>(1 + n % 30000),
+                                static_cast<int16_t>(1 + n / 30000)};
+      std::memcpy(bytes.data() + kBytesPerFrame * i, frame, sizeof frame);
     }
     return bytes;
+  }
+
+  // The input frame index a played frame carries; -1 for silence.
+  static int64_t FrameIndex(const uint8_t* frame) {
+    int16_t samples[2];
+    std::memcpy(samples, frame, sizeof samples);
+    if (samples[0] == 0 && samples[1] == 0) return -1;
+    return int64_t{samples[1] - 1} * 30000 + (samples[0] - 1);
   }
 
   // Captures buffer k and plays what the chain makes of it; returns the bytes played.
@@ -377,6 +398,266 @@ TEST_F(ControllerSoundTest, PlaysTheTypedDelayAndTheUndelayedSignalWithBypass) {
   Click(*window_->cbBypass);
   EXPECT_TRUE(Pass(3) == InputBuffer(3)) << "Bypass must play the input undelayed";
 }
+
+TEST_F(ControllerSoundTest, DelayChangeNeverPlaysTheLiveInput) {
+  Start();
+  realWaits_ = true;
+  ASSERT_EQ(Delay().Delay(), 88200u);
+  ASSERT_NE(service_.CurrentHandle(false), kNoWaveHandle);
+  constexpr int64_t kNewDelayFrames = 22050;  // 0.5 s
+  // Audio flows from a thread of its own while the window's thread changes the delay.
+  std::atomic<uint32_t> fed{0};
+  std::atomic<uint32_t> feedUntil{std::numeric_limits<uint32_t>::max()};
+  std::vector<uint8_t> played;
+  std::thread feeder([&] {
+    for (uint32_t k = 0; k < feedUntil.load(); ++k) {
+      const auto out = Pass(k);
+      played.insert(played.end(), out.begin(), out.end());
+      fed.store(k + 1);
+    }
+  });
+  ASSERT_TRUE(WaitUntil([&] { return fed.load() >= 10; }));
+  window_->edDelaySec->setText(Localised("0.5"));
+  const uint32_t changedAt = fed.load();
+  // Enough after the change for the delayed signal to come back.
+  feedUntil.store(fed.load() + static_cast<uint32_t>(kNewDelayFrames / kFrames) + 20);
+  feeder.join();
+  ASSERT_EQ(Delay().Delay(), 22050u);
+  ASSERT_GT(changedAt, 10u) << "no audio flowed during the change";
+
+  ASSERT_EQ(played.size() % kBytesPerFrame, 0u);
+  const auto frames = static_cast<int64_t>(played.size() / kBytesPerFrame);
+  int64_t lastLag = -1;
+  for (int64_t n = 0; n < frames; ++n) {
+    const int64_t index = FrameIndex(played.data() + n * kBytesPerFrame);
+    if (index < 0) continue;
+    lastLag = n - index;
+    ASSERT_GE(lastLag, kNewDelayFrames) << "output frame " << n << " is input frame " << index;
+  }
+  EXPECT_EQ(lastLag, kNewDelayFrames) << "the signal did not come back 0.5 s late";
+}
+
+// --- Under a user's hands: real waits, edits arriving while they run -----------------------
+
+// Runs `actions` from timers, `intervalsMs` apart (cycling), each on its own timer so that an
+// action fires while an earlier one still waits, as a user's keys and clicks arrive while the
+// controller's waits process events.
+class TPacedActions {
+ public:
+  TPacedActions(std::vector<std::function<void()>> actions, const std::vector<int>& intervalsMs)
+      : actions_(std::move(actions)) {
+    int atMs = 0;
+    for (size_t i = 0; i < actions_.size(); ++i) {
+      atMs += intervalsMs[i % intervalsMs.size()];
+      auto& timer = timers_.emplace_back(std::make_unique<QTimer>());
+      timer->setSingleShot(true);
+      timer->setTimerType(Qt::PreciseTimer);
+      QObject::connect(timer.get(), &QTimer::timeout, [this, i] {
+        actions_[i]();
+        ++finished_;
+      });
+      timer->start(atMs);
+    }
+  }
+  bool Done() const { return finished_ == actions_.size(); }
+
+ private:
+  std::vector<std::function<void()>> actions_;
+  std::vector<std::unique_ptr<QTimer>> timers_;
+  size_t finished_ = 0;
+};
+
+// Keys typed one at a time over the box's whole text, then Tab to leave it.
+std::vector<std::function<void()>> Typing(TSpinEdit& box, const QString& keys) {
+  std::vector<std::function<void()>> actions{[&box] {
+    box.setFocus(Qt::TabFocusReason);
+    box.selectAll();
+  }};
+  for (QChar key : keys) {
+    actions.push_back([&box, key] { QTest::keyClick(&box, key.toLatin1()); });
+  }
+  actions.push_back([&box] { QTest::keyClick(&box, Qt::Key_Tab); });
+  return actions;
+}
+
+class ControllerUserTest : public ControllerFixture {
+ protected:
+  void SetUp() override {
+    Start();
+    ASSERT_TRUE(ShowActive(*window_));
+    realWaits_ = true;
+  }
+
+  // Until the actions are done and every sequence they started has ended.
+  ::testing::AssertionResult SettlesAfter(const TPacedActions& actions) {
+    if (QTest::qWaitFor([&] { return actions.Done() && !controller_->Busy(); }, 20000)) {
+      return ::testing::AssertionSuccess();
+    }
+    return ::testing::AssertionFailure() << "the edits did not settle within 20 s";
+  }
+
+  // The delay line, both boxes and the caption show `delayFrames`, the seconds as `seconds`.
+  void ExpectDelayShown(uint32_t delayFrames, const char* seconds, const char* caption) {
+    EXPECT_EQ(Delay().Delay(), delayFrames);
+    EXPECT_TRUE(Delay().Enabled());
+    EXPECT_EQ(U8(window_->edDelaySec->text()), U8(Localised(seconds)));
+    EXPECT_EQ(U8(window_->edDelaySamples->text()), std::to_string(delayFrames));
+    EXPECT_EQ(U8(window_->pnlInOut->Caption()), U8(DelayedCaption(caption)));
+  }
+};
+
+TEST_F(ControllerUserTest, KeysTypedDuringTheWaitsEndAtTheLastEntry) {
+  const struct {
+    bool secondsBox;
+    const char* keys;
+  } cases[] = {{true, "1.5"}, {false, "66150"}, {true, "0,5"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.keys);
+    TSpinEdit& box = c.secondsBox ? *window_->edDelaySec : *window_->edDelaySamples;
+    TPacedActions typing(Typing(box, QString::fromLatin1(c.keys)), {60, 120, 90});
+    ASSERT_TRUE(SettlesAfter(typing));
+    if (c.keys[0] == '0') {
+      ExpectDelayShown(22050, "0.500", "500 ms");
+    } else {
+      ExpectDelayShown(66150, "1.500", "1.500 s");
+    }
+  }
+}
+
+TEST_F(ControllerUserTest, HeldSpinButtonEndsAtTheValueShownAndNeverDisablesTheLine) {
+  TSpinEdit& box = *window_->edDelaySec;
+  QToolButton* up = nullptr;
+  for (QToolButton* button : box.findChildren<QToolButton*>()) {
+    if (button->arrowType() == Qt::RightArrow) up = button;
+  }
+  ASSERT_NE(up, nullptr);
+  const size_t before = waits_.size();
+  QTest::mousePress(up, Qt::LeftButton);
+  TPacedActions release({[up] { QTest::mouseRelease(up, Qt::LeftButton); }}, {1000});
+  ASSERT_TRUE(SettlesAfter(release));
+
+  ASSERT_GT(box.FloatValue(), 2.2L) << "the held button did not repeat";
+  const auto frames =
+      static_cast<uint32_t>(controller_->SecondsToSamples(static_cast<double>(box.FloatValue())));
+  EXPECT_EQ(Delay().Delay(), frames);
+  EXPECT_EQ(U8(window_->edDelaySamples->text()), std::to_string(frames));
+  EXPECT_EQ(
+      U8(window_->pnlInOut->Caption()),
+      U8(QStringLiteral("Historique Entrée / Sortie (signal retardé de %1 s)").arg(box.text())));
+  for (const TWaitRecord& wait : WaitsSince(before)) EXPECT_TRUE(wait.delayLine) << wait;
+}
+
+TEST_F(ControllerUserTest, QuickClicksOnActivateEndInTheStateOfTheLastClick) {
+  for (int clicks : {10, 11}) {
+    SCOPED_TRACE(clicks);
+    std::vector<std::function<void()>> actions(static_cast<size_t>(clicks), [this] {
+      QTest::mouseClick(window_->btnActivate, Qt::LeftButton);
+    });
+    TPacedActions clicking(std::move(actions), {80});
+    ASSERT_TRUE(SettlesAfter(clicking));
+
+    const bool on = clicks % 2 == 0;  // it started on
+    EXPECT_EQ(window_->btnActivate->Checked(), on);
+    EXPECT_EQ(In().Enabled(), on);
+    EXPECT_EQ(Out().Enabled(), on);
+    EXPECT_EQ(Delay().Enabled(), on);
+    EXPECT_EQ(window_->edInputBufferSize->isEnabled(), !on);
+    if (on) {
+      EXPECT_EQ(Delay().Delay(), 88200u);
+      EXPECT_NE(service_.CurrentHandle(true), kNoWaveHandle);
+    } else {
+      EXPECT_EQ(service_.CurrentHandle(true), kNoWaveHandle);
+      EXPECT_TRUE(WaitUntil([&] { return service_.CurrentHandle(false) == kNoWaveHandle; }))
+          << "the playback kept its device open";
+    }
+  }
+}
+
+// Typed into the seconds box one key at a time, in both locales: "0,5" and "0.5" both mean half
+// a second (shown with the locale's separator), and every delay the line receives on the way
+// is the start delay, the one the text finally shows, or that of a prefix typed ("0").
+TEST_P(ControllerStartUpTest, TypedCharactersNeverProduceAnotherDelay) {
+  const struct {
+    const char* keys;
+    const char* shown;
+    uint32_t delayFrames;
+    uint32_t prefixFrames;
+  } cases[] = {{"abc", "2.000", 88200, 88200}, {"1e9", "1", 44100, 44100},
+               {"-5", "-5", 88200, 88200},     {"2x0", "2", 88200, 88200},
+               {"0,5", "0.5", 22050, 0},       {"0.5", "0.5", 22050, 0}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.keys);
+    Start();
+    std::set<uint32_t> delays;
+    onWait_ = [&] { delays.insert(Delay().Delay()); };
+    TSpinEdit& box = *window_->edDelaySec;
+    box.selectAll();
+    QTest::keyClicks(&box, QString::fromLatin1(c.keys));
+    EXPECT_EQ(U8(box.text()), U8(Localised(c.shown)));
+    EXPECT_EQ(Delay().Delay(), c.delayFrames);
+    for (uint32_t delay : delays) {
+      EXPECT_TRUE(delay == 88200 || delay == c.delayFrames || delay == c.prefixFrames) << delay;
+    }
+    onWait_ = nullptr;
+  }
+}
+
+TEST_F(ControllerTest, LeavingADelayBoxShowsTheDelayApplied) {
+  Start();
+  ASSERT_TRUE(ShowActive(*window_));
+  TSpinEdit& samples = *window_->edDelaySamples;
+  samples.setFocus(Qt::TabFocusReason);
+  samples.selectAll();
+  QTest::keyClicks(&samples, QStringLiteral("99999999999"));
+  ASSERT_EQ(Delay().Delay(), 99999u) << "entries above 882000 change nothing";
+  QTest::keyClick(&samples, Qt::Key_Tab);
+  EXPECT_EQ(samples.text(), QStringLiteral("99999"));
+  EXPECT_EQ(window_->edDelaySec->text(), Localised("2.268"));
+  EXPECT_EQ(window_->pnlInOut->Caption(), DelayedCaption("2.268 s"));
+}
+
+// --- Closing at any moment --------------------------------------------------------------------
+
+class ControllerCloseTest : public ControllerFixture, public ::testing::WithParamInterface<int> {};
+
+TEST_P(ControllerCloseTest, ClosingDuringTheStartUpEndsTheLoopWithEverythingDisabled) {
+  Build();
+  realWaits_ = true;
+  window_->show();
+  controller_->PostFormCreate();  // as the program starts
+  std::chrono::steady_clock::time_point closedAt;
+  QTimer::singleShot(GetParam(), window_.get(), [&] {
+    closedAt = std::chrono::steady_clock::now();
+    window_->close();
+  });
+  bool timedOut = false;
+  QTimer watchdog;
+  watchdog.setSingleShot(true);
+  QObject::connect(&watchdog, &QTimer::timeout, [&] {
+    timedOut = true;
+    QCoreApplication::exit(1);
+  });
+  watchdog.start(10000);
+  const int result = QApplication::exec();
+  const auto ended = std::chrono::steady_clock::now();
+  ASSERT_FALSE(timedOut) << "the event loop did not end after the window closed";
+  EXPECT_EQ(result, 0);
+  std::printf("closed %d ms into the start-up: loop ended %.0f ms after the close\n", GetParam(),
+              std::chrono::duration<double, std::milli>(ended - closedAt).count());
+  EXPECT_TRUE(controller_->Closed());
+  EXPECT_FALSE(window_->btnActivate->Checked()) << "the start-up was not interrupted";
+  EXPECT_FALSE(In().Enabled());
+  EXPECT_FALSE(Out().Enabled());
+  EXPECT_FALSE(Delay().Enabled());
+  EXPECT_EQ(service_.CurrentHandle(true), kNoWaveHandle);
+  EXPECT_TRUE(WaitUntil([&] { return service_.CurrentHandle(false) == kNoWaveHandle; }));
+  // Nothing the start-up would still have done happens afterwards.
+  QCoreApplication::processEvents();
+  EXPECT_FALSE(In().Enabled());
+}
+
+INSTANTIATE_TEST_SUITE_P(MillisecondsIntoStartUp, ControllerCloseTest,
+                         ::testing::Values(0, 100, 300));
 
 // --- Failures -------------------------------------------------------------------------------
 

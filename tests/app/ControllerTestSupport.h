@@ -1,7 +1,8 @@
 #pragma once
 // The main window with its controller on the offscreen platform, its chain on the in-process
 // wave service and its recording control on the test provider. Waits are recorded with the
-// state of the chain at that moment instead of being waited; each still processes events once.
+// state of the chain at that moment; unless realWaits_ is set (then they are real waits on the
+// event loop) they are not waited but still process events once.
 
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -16,6 +17,7 @@
 
 #include "app/Controller.h"
 #include "app/DropDownList.h"
+#include "app/Misc.h"
 #include "app/frmMain.h"
 #include "audio/AudioIn.h"
 #include "audio/AudioOut.h"
@@ -67,12 +69,17 @@ class ControllerFixture : public ::testing::Test {
 
   // Builds the window and its controller. `provider` defaults to the two-device test control.
   void Build(TCAudioRecord::TProviderFactory provider = {}) {
+    controller_.reset();  // it refers to the window's controls
     window_ = std::make_unique<TfmMain>();
     TDelayController::TOptions options;
     options.wait = [this](uint32_t milliseconds) {
       waits_.push_back({milliseconds, In().Enabled(), Out().Enabled(), Delay().Enabled()});
       if (onWait_) onWait_();
-      QCoreApplication::processEvents();
+      if (realWaits_) {
+        WaitProcessingMessages(milliseconds);
+      } else {
+        QCoreApplication::processEvents();
+      }
     };
     options.errorBox = [this](const QString& caption, const QString& message) {
       errors_.push_back({caption, message});
@@ -111,6 +118,7 @@ class ControllerFixture : public ::testing::Test {
   std::shared_ptr<TFakeAudioRecord::TLog> log_ = std::make_shared<TFakeAudioRecord::TLog>();
   std::vector<TWaitRecord> waits_;
   std::function<void()> onWait_;
+  bool realWaits_ = false;
   std::vector<TErrorBoxRecord> errors_;
   std::unique_ptr<TfmMain> window_;
   std::unique_ptr<TDelayController> controller_;

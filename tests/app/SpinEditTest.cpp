@@ -62,11 +62,12 @@ struct TReadCase {
 };
 
 // Unreadable text reads as the integer minimum: 100 for the samples box, 0 for the seconds
-// box (its integer limits are both 0). Reading does not clamp.
+// box (its integer limits are both 0). Reading does not clamp. "." and "," both read as the
+// decimal separator in every locale.
 const TReadCase kReadCases[] = {
-    {"", 100, 0, 0},       {"abc", 100, 0, 0},    {"-5", -5, -5, -5},   {"25", 25, 25, 25},
-    {"0,3", 100, 0.3L, 0}, {"0.3", 100, 0, 0.3L}, {" 42 ", 42, 42, 42}, {"+7", 7, 7, 7},
-    {"1,5,", 100, 0, 0},   {"-", 100, 0, 0},
+    {"", 100, 0, 0},          {"abc", 100, 0, 0},       {"-5", -5, -5, -5},   {"25", 25, 25, 25},
+    {"0,3", 100, 0.3L, 0.3L}, {"0.3", 100, 0.3L, 0.3L}, {" 42 ", 42, 42, 42}, {"+7", 7, 7, 7},
+    {"1,5,", 100, 0, 0},      {"-", 100, 0, 0},
 };
 
 TEST(SpinEditTest, ReadsTextUnderFrenchAndEnglishLocales) {
@@ -172,24 +173,49 @@ TEST(SpinEditTest, EveryKeystrokeRaisesChange) {
   EXPECT_EQ(log.texts, expected);
 }
 
-TEST(SpinEditTest, TypingAcceptsOnlyDigitsSignsAndTheLocaleSeparator) {
+struct TTypingCase {
+  bool secondsBox;
+  const QLocale* locale;
+  const char* typed;
+  const char* shown;
+};
+
+// A refused character leaves the text as it was, and so does everything typed after it; a
+// separator typed as "." or "," shows as the locale's.
+const TTypingCase kTypingCases[] = {
+    {true, &kFrench, "0.5", "0,5"},  {true, &kEnglish, "0,5", "0.5"},
+    {true, &kFrench, "1e9", "1"},    {true, &kEnglish, "1.5,2", "1.5"},
+    {true, &kEnglish, "abc", ""},    {true, &kFrench, "-,5", "-,5"},
+    {true, &kEnglish, "5-3", "5"},   {false, &kEnglish, "-1a,2", "-1"},
+    {false, &kFrench, "12.5", "12"}, {false, &kEnglish, "1e9", "1"},
+};
+
+TEST(SpinEditTest, TypedCharactersNeverFormAnotherNumber) {
+  for (const TTypingCase& c : kTypingCases) {
+    SCOPED_TRACE(std::string(c.typed) + (c.secondsBox ? " seconds " : " samples ") +
+                 c.locale->name().toStdString());
+    TSpinEdit box;
+    box.setLocale(*c.locale);
+    c.secondsBox ? MakeSecondsBox(box) : MakeSamplesBox(box);
+    box.clear();
+    QTest::keyClicks(&box, QString::fromUtf8(c.typed));
+    EXPECT_EQ(box.text(), QString::fromUtf8(c.shown));
+  }
+}
+
+TEST(SpinEditTest, AnotherEditEndsARefusal) {
   TSpinEdit samples;
   MakeSamplesBox(samples);
   samples.clear();
-  QTest::keyClicks(&samples, QStringLiteral("-1a,2.b3 "));
-  EXPECT_EQ(samples.text(), QStringLiteral("-123"));
-
-  TSpinEdit seconds;
-  MakeSecondsBox(seconds);
-  seconds.setLocale(kFrench);
-  seconds.clear();
-  QTest::keyClicks(&seconds, QStringLiteral("1.5,2x"));
-  EXPECT_EQ(seconds.text(), QStringLiteral("15,2"));
-
+  QTest::keyClicks(&samples, QStringLiteral("1x2"));
+  ASSERT_EQ(samples.text(), QStringLiteral("1"));
+  QTest::keyClick(&samples, Qt::Key_Backspace);
+  QTest::keyClicks(&samples, QStringLiteral("23"));
+  EXPECT_EQ(samples.text(), QStringLiteral("23"));
   // Shortcuts still reach the edit: select all, then type over it.
-  QTest::keyClick(&seconds, Qt::Key_A, Qt::ControlModifier);
-  QTest::keyClicks(&seconds, QStringLiteral("7"));
-  EXPECT_EQ(seconds.text(), QStringLiteral("7"));
+  QTest::keyClick(&samples, Qt::Key_A, Qt::ControlModifier);
+  QTest::keyClicks(&samples, QStringLiteral("7"));
+  EXPECT_EQ(samples.text(), QStringLiteral("7"));
 }
 
 struct TFocusCase {
@@ -203,7 +229,7 @@ struct TFocusCase {
 const TFocusCase kFocusCases[] = {
     {false, "-5", "100", 1},  {false, "abc", "100", 1},         {false, "", "100", 1},
     {false, "500", "500", 0}, {false, "2000000", "1000000", 1}, {true, "25", "20,000", 1},
-    {true, "0,3", "0,3", 0},  {true, "0.3", "0,010", 1},        {true, "", "0,010", 1},
+    {true, "0,3", "0,3", 0},  {true, "0.3", "0.3", 0},          {true, "", "0,010", 1},
     {true, "-5", "0,010", 1}, {true, "abc", "0,010", 1},
 };
 
@@ -219,9 +245,12 @@ TEST(SpinEditTest, LosingFocusBringsTheValueIntoRange) {
     }
     box.setText(QString::fromUtf8(c.typed));
     TChangeLog log(box);
+    std::vector<QString> exits;
+    box.SetOnExit([&] { exits.push_back(box.text()); });
     LoseFocus(box);
     EXPECT_EQ(box.text(), QString::fromUtf8(c.shownAfter));
     EXPECT_EQ(log.texts.size(), c.changesOnLeaving);
+    EXPECT_EQ(exits, std::vector<QString>{box.text()}) << "once, after the value was settled";
   }
 }
 

@@ -44,6 +44,23 @@ TEST(AudioFill, WritesTheLowBitsOfTheValueAtEveryWidth) {
   EXPECT_EQ(words->GetSample(1, 0), -9);
 }
 
+// The low byte of value + 127 for every value, the extremes included (no signed overflow).
+TEST(AudioFill, EightBitsWrapTheLowByteOfValuePlus127) {
+  const struct {
+    int32_t value;
+    uint8_t byte;
+  } cases[] = {
+      {0, 127},    {1, 128},         {128, 255},           {129, 0},         {-127, 0},
+      {-128, 255}, {INT32_MAX, 126}, {INT32_MAX - 126, 0}, {INT32_MIN, 127}, {INT32_MIN + 1, 128}};
+  TRef<IALAudioBuffer> bytes = Audio(8, 2, 3);
+  for (const auto& c : cases) {
+    bytes->Fill(c.value);
+    for (uint32_t i = 0; i < bytes->ByteSize(); ++i) {
+      ASSERT_EQ(bytes->ReadData()[i], c.byte) << "Fill(" << c.value << ")";
+    }
+  }
+}
+
 TEST(AudioScale, RoundsToEvenWithoutSaturation) {
   TRef<IALAudioBuffer> shorts = Audio(16, 1, 3, 1);
   shorts->SetSample(0, 0, 20000);

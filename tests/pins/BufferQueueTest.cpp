@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "buffers/IntegerBuffer.h"
+#include "core/Exceptions.h"
 
 namespace tardivox {
 namespace {
@@ -89,6 +90,48 @@ INSTANTIATE_TEST_SUITE_P(
         QueueCase{"EmptyDestination", {7}, {{0, true, 0, 7, 0, 1}}},
         QueueCase{"NothingQueued", {}, {{1, false, 0, 0, 0, 0}}}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// A queued buffer whose copies raise while `failing` is set (clones share the flag).
+class TFailingBuffer : public TSLIntegerBuffer {
+ public:
+  TFailingBuffer(const TSLIntegerBuffer& source, const bool& failing)
+      : TSLIntegerBuffer(source), failing_(failing) {}
+  void CopyTo(uint32_t selfOffset, ISLDataBuffer* destination, uint32_t destinationOffset,
+              uint32_t count) override {
+    if (failing_) throw Exception("copy failed");
+    TSLIntegerBuffer::CopyTo(selfOffset, destination, destinationOffset, count);
+  }
+  TRef<ISLDataBuffer> Clone() override {
+    return TRef<ISLDataBuffer>(new TFailingBuffer(*this, failing_));
+  }
+
+ private:
+  const bool& failing_;
+};
+
+TEST(BufferQueue, AReadWhoseCopyFailsLeavesTheQueueAsItWas) {
+  bool failing = false;
+  TSLBufferQueue queue;
+  queue.Push(Sequence(0, 6));
+  TRef<ISLIntegerBuffer> tail = Sequence(6, 6);
+  queue.Push(TRef<ISLDataBuffer>(
+      new TFailingBuffer(static_cast<TSLIntegerBuffer&>(*tail->Implementation()), failing)));
+  TRef<ISLIntegerBuffer> two(new TSLIntegerBuffer(2));
+  ASSERT_TRUE(queue.Read(two.get()));  // offset 2 into the first buffer
+
+  // The first buffer is used up before the failing one is reached.
+  failing = true;
+  TRef<ISLIntegerBuffer> eight(new TSLIntegerBuffer(8));
+  EXPECT_THROW(queue.Read(eight.get()), Exception);
+  EXPECT_EQ(queue.Available(), 10u);
+  EXPECT_EQ(queue.ReadOffset(), 2u);
+  EXPECT_EQ(queue.BufferCount(), 2u);
+
+  failing = false;
+  ASSERT_TRUE(queue.Read(eight.get()));
+  EXPECT_EQ(Items(*eight), Range(2, 8));
+  EXPECT_EQ(queue.Available(), 2u);
+}
 
 TEST(BufferQueue, IgnoresNullAndEmptyBuffers) {
   TSLBufferQueue queue;

@@ -107,6 +107,7 @@ class TTestSplitter : public TComponent {
   void Loaded() override {
     while (OutputPins.Count() < 2) OutputPins.Add(new TSLOWRealSourcePin(this, nullptr));
     TComponent::Loaded();
+    OutputPins.DropPlaceholders();
   }
   TALOWAudioSinkPin InputPin{this, nullptr};
   TOWPinList OutputPins{this, true};
@@ -116,6 +117,10 @@ class TTestAdder : public TComponent {
  public:
   explicit TTestAdder(TComponent* owner) : TComponent(owner) {
     PublishObject("InputPins", &InputPins);
+  }
+  void Loaded() override {
+    TComponent::Loaded();
+    InputPins.DropPlaceholders();
   }
   int received = 0;
   TOWPinListOwner InputPins{

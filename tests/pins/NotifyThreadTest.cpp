@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <stdexcept>
+#include <thread>
 
 #include "support/WaitFor.h"
 
@@ -90,6 +92,35 @@ TEST(NotifyThread, StopFromTheCallbackEndsTheLoop) {
   ASSERT_TRUE(WaitUntil([&] { return !thread.Running(); })) << "loop did not end";
   thread.Signal();
   EXPECT_EQ(calls.load(), 1);
+}
+
+// The owner stops the worker while the callback, running, stops it too: the callback's Stop
+// must not wait for the owner's, which is waiting for the callback to end.
+TEST(NotifyThread, StopFromTheCallbackWhileTheOwnerStopsDoesNotDeadlock) {
+  std::atomic<bool> inCallback{false};
+  std::atomic<bool> callbackStopped{false};
+  TSLNotifyThread thread([&](TSLNotifyThread& self) {
+    inCallback = true;
+    // The owner's Stop marks the thread terminated only while it holds its guard.
+    if (!WaitUntil([&] { return self.Terminated(); })) return;
+    self.Stop();
+    callbackStopped = true;
+  });
+  thread.Signal();
+  ASSERT_TRUE(WaitUntil([&] { return inCallback.load(); }));
+  std::atomic<bool> ownerStopped{false};
+  std::thread owner([&] {
+    thread.Stop();
+    ownerStopped = true;
+  });
+  const bool ended = WaitUntil([&] { return ownerStopped.load(); });
+  if (!ended) {
+    ADD_FAILURE() << "Stop from the callback deadlocked against the owner's Stop";
+    std::abort();  // both threads are stuck for good; nothing else can end the test
+  }
+  owner.join();
+  EXPECT_TRUE(callbackStopped.load());
+  EXPECT_FALSE(thread.Running());
 }
 
 }  // namespace

@@ -10,7 +10,10 @@
 #include <thread>
 
 #include "PinTestSupport.h"
+#include "core/Exceptions.h"
+#include "locks/LockObject.h"
 #include "locks/MultiReadLock.h"
+#include "pins/PinList.h"
 #include "support/WaitFor.h"
 
 namespace tardivox {
@@ -164,6 +167,44 @@ TEST(PinConcurrency, BuffersFlowWhileASinkComesAndGoesAndAPropertyChanges) {
   EXPECT_EQ(x.stops, disconnects.load());
   EXPECT_EQ(filter.overlaps.load(), 0) << "a property change overlapped a delivery";
   EXPECT_EQ(GlobalLock().Sentinel(), TOWMultiReadExclusiveWriteSynchronizer::kFree);
+}
+
+// A delivery walks a component's pin list inside group locks: with placeholders left in the
+// list, Count and Items must neither drop them nor wait for the global write lock (here held
+// off by a reader on another thread).
+TEST(PinListConcurrency, CountAndItemsNeverWaitForTheGlobalWriteLock) {
+  TComponent owner(nullptr);
+  TOWPinList list(&owner, true);
+  list.EnsureItem(2);  // three placeholders
+  auto* pin = new TSLOWRealSourcePin(&owner, nullptr);
+  list.Add(pin);  // takes the place of the first
+  std::atomic<bool> holding{false};
+  std::atomic<bool> release{false};
+  std::thread reader([&] {
+    TOWGlobalReadLockSection section;
+    holding = true;
+    WaitUntil([&] { return release.load(); });
+  });
+  ASSERT_TRUE(WaitUntil([&] { return holding.load(); }));
+  std::atomic<bool> walked{false};
+  int count = -1;
+  TOWBasicPin* first = nullptr;
+  std::thread walker([&] {
+    count = list.Count();
+    first = list.Items(0);
+    walked = true;
+  });
+  const bool done = WaitUntil([&] { return walked.load(); }, std::chrono::seconds(5));
+  release = true;
+  reader.join();
+  walker.join();
+  EXPECT_TRUE(done) << "Count/Items waited for the global write lock";
+  EXPECT_EQ(count, 1);
+  EXPECT_EQ(first, pin);
+  EXPECT_EQ(list.PlaceholderCount(), 2) << "placeholders are dropped only by the owner";
+  EXPECT_THROW(list.Items(1), ERangeError);
+  list.DropPlaceholders();
+  EXPECT_EQ(list.RawCount(), 1);
 }
 
 }  // namespace

@@ -39,11 +39,11 @@ class TRealSource : public TComponent {
 
   TOWObject lock;
   std::vector<std::string> upstream;
-  TSLOWRealSourcePin OutputPin{
-      this, [this](TOWPin&, const Guid&, IOWNotifyOperation& op, TOWStateFlags) {
-        upstream.push_back(RealKindOf(op));
-        return false;
-      }};
+  TSLOWRealSourcePin OutputPin{this,
+                               [this](TOWPin&, const Guid&, IOWNotifyOperation& op, TOWStateFlags) {
+                                 upstream.push_back(RealKindOf(op));
+                                 return false;
+                               }};
 };
 
 class TRealSink : public TComponent {

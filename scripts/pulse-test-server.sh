@@ -11,7 +11,9 @@
 #   pulse-test-server.sh env <dir>     print the variables a client needs
 # Everything lives in <dir>: the socket <dir>/native, the runtime and state files, the log
 # <dir>/server.log and the pid file. No user configuration is read (-n, own HOME and config
-# directory), nothing is spawned on demand, and it runs as root too (--system=no).
+# directory), nothing is spawned on demand, and it runs as root too (--system=no). Like a
+# desktop's server it asks for real-time scheduling (granted to root or with an RLIMIT_RTPRIO
+# allowance; otherwise it runs as an ordinary process).
 # Devices: null sinks (each with a monitor source)
 #   tardivox_alpha, tardivox_beta  s16le 2ch 44100, long descriptions sharing 45 characters
 #   tardivox_u8, tardivox_s24, tardivox_s32  the same in u8, s24le, s32le
@@ -91,7 +93,7 @@ case $cmd in
     [ -f "$dir/extra.pa" ] && extra=(-F "$dir/extra.pa")
     long="Tardivox test sink whose name is longer than 32 characters"
     pulseaudio -n --daemonize=no --system=no --use-pid-file=no \
-      --exit-idle-time=-1 --realtime=no --high-priority=no --no-cpu-limit=yes \
+      --exit-idle-time=-1 --realtime=yes --high-priority=yes --no-cpu-limit=yes \
       --log-target="file:$dir/server.log" --log-level=notice \
       -L "module-native-protocol-unix socket=$dir/native auth-anonymous=1" \
       -L "$(sink tardivox_alpha s16le "$long: alpha")" \

@@ -1,4 +1,16 @@
 #pragma once
+// The program's one window: the settings panel and the history panel with all their
+// controls, read from the window's stored layout (frmMain.layout) with the chain components.
+//
+// The window only holds its controls. Behaviour is attached from outside: the controller
+// installs the controls' handlers (`SetOnChange`, `SetOnClick`) and the window's close
+// query, and the history strips are placed at `kInputStripGeometry` and
+// `kOutputStripGeometry` inside `pnlInOut`, which until then show the panel's background.
+//
+// Ownership: the window owns every control through Qt's parent chain and its components;
+// the pointers below stay valid for the window's lifetime. Window thread only.
+// Failure: a stored layout that cannot be read raises from the constructor (the program then
+// has no window to show).
 
 #include <QRect>
 #include <QWidget>
@@ -18,16 +30,6 @@ class TGradientToolPanel;
 class TRotatedLabel;
 class TSpinEdit;
 
-/// The program's one window: the settings panel and the history panel with all their
-/// controls, read from the window's stored layout (frmMain.layout) with the chain components.
-///
-/// The window only holds its controls. Behaviour is attached from outside: the controller
-/// installs the controls' handlers (`SetOnChange`, `SetOnClick`) and the window's close
-/// query, and the history strips are placed at `kInputStripGeometry` and
-/// `kOutputStripGeometry` inside `pnlInOut`, which until then show the panel's background.
-///
-/// Ownership: the window owns every control through Qt's parent chain and its components;
-/// the pointers below stay valid for the window's lifetime. Window thread only.
 class TfmMain : public QWidget {
   Q_OBJECT
 
@@ -36,7 +38,7 @@ class TfmMain : public QWidget {
   std::unique_ptr<TMainWindowComponents> components_;
 
  public:
-  /// Where the input and output history strips go, in `pnlInOut` coordinates.
+  // Where the input and output history strips go, in `pnlInOut` coordinates.
   static constexpr QRect kInputStripGeometry{24, 32, 401, 57};
   static constexpr QRect kOutputStripGeometry{24, 96, 401, 57};
 
@@ -47,13 +49,13 @@ class TfmMain : public QWidget {
   TfmMain(const TfmMain&) = delete;
   TfmMain& operator=(const TfmMain&) = delete;
 
-  /// Asked when the window is about to close; returning false keeps it open. No handler
-  /// means the window may always close.
+  // Asked when the window is about to close; returning false keeps it open. No handler
+  // means the window may always close.
   void SetOnCloseQuery(TCloseQueryHandler handler) { onCloseQuery_ = std::move(handler); }
 
-  /// The components of the window's stored layout: its controls and the capture, delay line
-  /// and playback chain, created, set and connected from the layout when the window is
-  /// constructed.
+  // The components of the window's stored layout: its controls and the capture, delay line
+  // and playback chain, created, set and connected from the layout when the window is
+  // constructed.
   TMainWindowComponents& Components() const { return *components_; }
 
   // The settings panel and its controls, in layout order.

@@ -1,6 +1,11 @@
 #include "audio/AudioOut.h"
 
+#include <algorithm>
+#include <chrono>
+#include <climits>
+#include <cstdio>
 #include <exception>
+#include <iterator>
 #include <utility>
 
 #include "audio/WaveBuffer.h"
@@ -15,6 +20,8 @@ namespace {
 uint32_t OpenFlags(uint32_t deviceId) {
   return kCallbackFunction | kWaveAllowSync | (deviceId == kWaveMapper ? 0u : kWaveMapped);
 }
+
+TRef<IALAudioBuffer> DropHead(IALAudioBuffer& audio, uint32_t frames);
 
 // The format of the trial open that checks a pump claim: mono, 16 bits, 11025 Hz, front left.
 WaveFormat TrialFormat() {
@@ -109,7 +116,9 @@ size_t TALAudioOut::DeviceBuffers() {
 }
 
 bool TALAudioOut::MayProcess() {
-  return !resumed_.load() || DeviceBuffers() <= 1;
+  // Buffers go to the device as they arrive: the cushion, not the number of buffers, decides
+  // how much waits there. A pump hands them over as the device asks for them.
+  return !resumed_.load() || !params_->GetPumped() || DeviceBuffers() <= 1;
 }
 
 bool TALAudioOut::ReceiveFromInput(TOWPin&, const Guid&, IOWNotifyOperation& op, TOWStateFlags) {
@@ -152,6 +161,11 @@ void TALAudioOut::Handle(IOWNotifyOperation& op) {
     resumed_.store(false);
     paused_.store(false);
     OpenDevice(start->Format());
+    cushionSized_ = false;
+    writtenFrames_ = 0;
+    started_ = false;
+    held_.clear();
+    heldFrames_ = 0;
     stopping_.store(false);
     return;
   }
@@ -165,6 +179,12 @@ void TALAudioOut::Handle(IOWNotifyOperation& op) {
     return;
   }
   if (OperationIs<TOWStopOperation>(op)) {
+    // What waits for the cushion plays out too.
+    if (!OperationIs<TOWEndStopOperation>(op) && !held_.empty())
+      if (const TWaveHandle handle = DeviceHandle(); handle != kNoWaveHandle) {
+        resumed_.store(true);
+        StartWhenCovered(handle, true);
+      }
     stopping_.store(true);
     uint64_t generation;
     bool empty;
@@ -186,9 +206,15 @@ void TALAudioOut::Handle(IOWNotifyOperation& op) {
   }
   if (OperationIs<TOWSLResumeOperation>(op)) {
     resumed_.store(true);
-    paused_.store(false);
-    if (const TWaveHandle handle = DeviceHandle(); handle != kNoWaveHandle)
-      service_.waveOutRestart(handle);
+    const bool wasPaused = paused_.exchange(false);
+    if (const TWaveHandle handle = DeviceHandle(); handle != kNoWaveHandle) {
+      if (params_->GetPumped() || wasPaused || started_) {
+        started_ = true;
+        service_.waveOutRestart(handle);
+      } else {
+        StartWhenCovered(handle, false);
+      }
+    }
     for (int held = heldBack_.load(); held > 0; held = heldBack_.load())
       if (heldBack_.compare_exchange_weak(held, held - 1)) ++pendingPumpRequests_;
     return;
@@ -244,6 +270,8 @@ void TALAudioOut::OpenDevice(const WaveFormat& format) {
 void TALAudioOut::CloseDevice(bool clearPumped) {
   std::unique_ptr<TALWaveThread> thread;
   TWaveHandle handle;
+  held_.clear();
+  heldFrames_ = 0;
   {
     TALAudioParamsLock lock(*params_);
     if (!params_->GetActive()) return;
@@ -315,6 +343,26 @@ void TALAudioOut::ReapWaveThreads() {
 void TALAudioOut::WriteBuffer(ISLDataBuffer* buffer) {
   if (!Enabled() || buffer == nullptr) return;
   TRef<IALAudioBuffer> audio(new TALAudioBuffer(buffer));
+  const TWaveHandle current = DeviceHandle();
+  if (current == kNoWaveHandle) return;
+  if (!cushionSized_) {
+    // The stream's buffer size is known with its first buffer.
+    cushion_.Reset(audio->SampleRate(), audio->Count());
+    cushionSized_ = true;
+  }
+  if (!started_ && !params_->GetPumped()) {
+    // Held until the cushion is covered (shared, not copied: a sender that writes into its
+    // buffer gets a block of its own).
+    heldFrames_ += audio->Count();
+    held_.push_back(std::move(audio));
+    StartWhenCovered(current, false);
+    return;
+  }
+  audio = Align(std::move(audio), current);
+  if (audio) WriteToDevice(std::move(audio));
+}
+
+void TALAudioOut::WriteToDevice(TRef<IALAudioBuffer> audio) {
   // A block of its own: the device reads this memory until the buffer comes back.
   audio->MakeUnique(true);
   TWaveHeader* header;
@@ -340,6 +388,135 @@ void TALAudioOut::WriteBuffer(ISLDataBuffer* buffer) {
   }
   // Closing needs the input pin's section, which the caller holds: the record stays.
   service_.waveOutWrite(handle, header);
+  writtenFrames_ += audio->Count();
+  ReportCounters();
+}
+
+void TALAudioOut::StartWhenCovered(TWaveHandle handle, bool now) {
+  if (started_ || !resumed_.load() || paused_.load()) return;
+  if (!now && (!cushionSized_ || heldFrames_ < cushion_.TargetFrames())) return;
+  started_ = true;
+  // Whole buffers overshoot the cushion: the oldest frames go, before anything is heard.
+  uint64_t surplus = now ? 0 : heldFrames_ - cushion_.TargetFrames();
+  std::vector<TRef<IALAudioBuffer>> held;
+  held.swap(held_);
+  heldFrames_ = 0;
+  for (TRef<IALAudioBuffer>& audio : held) {
+    const uint32_t frames = audio->Count();
+    if (surplus >= frames) {
+      surplus -= frames;
+      continue;
+    }
+    if (surplus > 0) {
+      audio = DropHead(*audio, static_cast<uint32_t>(surplus));
+      surplus = 0;
+    }
+    WriteToDevice(std::move(audio));
+  }
+  service_.waveOutRestart(handle);
+}
+
+namespace {
+
+// A sample as a signed value whatever its width.
+int32_t SignedSample(IALAudioBuffer& audio, uint32_t frame, uint32_t channel) {
+  const int32_t raw = audio.GetSample(frame, channel);
+  switch (audio.ContainerBits()) {
+    case 8:
+      return raw - 128;
+    case 24:
+      return raw >= (1 << 23) ? raw - (1 << 24) : raw;
+    default:
+      return raw;
+  }
+}
+
+// The frame where the signal changes least: dropping frame i joins i − 1 to i + 1, repeating it
+// makes a flat step; both are least audible where the neighbours are closest.
+uint32_t QuietestFrame(IALAudioBuffer& audio, uint32_t frames, bool dropping) {
+  uint32_t best = 1;
+  int64_t bestStep = INT64_MAX;
+  const uint32_t channels = audio.Channels();
+  for (uint32_t i = 1; i + 1 < frames; ++i) {
+    int64_t step = 0;
+    for (uint32_t c = 0; c < channels; ++c) {
+      const int64_t next = SignedSample(audio, i + 1, c);
+      const int64_t from = SignedSample(audio, dropping ? i - 1 : i, c);
+      step += next > from ? next - from : from - next;
+    }
+    if (step < bestStep) {
+      bestStep = step;
+      best = i;
+    }
+  }
+  return best;
+}
+
+TRef<IALAudioBuffer> SameShape(IALAudioBuffer& audio, uint32_t frames) {
+  return TRef<IALAudioBuffer>(new TALAudioBuffer(audio.SampleRate(), audio.Bits(), audio.Channels(),
+                                                 frames, audio.ChannelMask()));
+}
+
+TRef<IALAudioBuffer> DropHead(IALAudioBuffer& audio, uint32_t frames) {
+  const uint32_t count = audio.Count();
+  TRef<IALAudioBuffer> rest = SameShape(audio, count - frames);
+  audio.CopyTo(frames, rest.get(), 0, count - frames);
+  return rest;
+}
+
+}  // namespace
+
+TRef<IALAudioBuffer> TALAudioOut::Align(TRef<IALAudioBuffer> audio, TWaveHandle handle) {
+  const uint32_t frames = audio->Count();
+  TWavePosition position;
+  const bool known = started_ && !paused_.load() && !params_->GetPumped() &&
+                     service_.waveOutGetPosition(handle, position) == TWaveResult::NoError;
+  const int64_t waiting =
+      static_cast<int64_t>(writtenFrames_) - static_cast<int64_t>(position.playedFrames);
+  const TALPlaybackCushion::TDecision decision =
+      cushion_.OnArrival(waiting, frames, known ? &position : nullptr);
+  if (decision.silenceFrames > 0) {
+    TRef<IALAudioBuffer> silence = SameShape(*audio, decision.silenceFrames);
+    silence->Clear();
+    WriteToDevice(std::move(silence));
+  }
+  if (decision.dropHeadFrames >= frames) return nullptr;
+  const auto copy = [&](uint32_t count) { return SameShape(*audio, count); };
+  if (decision.dropHeadFrames > 0) return DropHead(*audio, decision.dropHeadFrames);
+  if (decision.correction < 0) {
+    const uint32_t at = QuietestFrame(*audio, frames, true);
+    TRef<IALAudioBuffer> shorter = copy(frames - 1);
+    audio->CopyTo(0, shorter.get(), 0, at);
+    audio->CopyTo(at + 1, shorter.get(), at, frames - at - 1);
+    return shorter;
+  }
+  if (decision.correction > 0) {
+    const uint32_t at = QuietestFrame(*audio, frames, false);
+    TRef<IALAudioBuffer> longer = copy(frames + 1);
+    audio->CopyTo(0, longer.get(), 0, at + 1);
+    audio->CopyTo(at, longer.get(), at + 1, frames - at);
+    return longer;
+  }
+  return audio;
+}
+
+void TALAudioOut::ReportCounters() {
+  const auto& c = cushion_.Counters();
+  const uint64_t now[3] = {c.underruns.load(), c.droppedFrames.load(), c.driftCorrections.load()};
+  if (now[0] == reported_[0] && now[1] == reported_[1] && now[2] == reported_[2]) return;
+  const int64_t ticks = std::chrono::steady_clock::now().time_since_epoch().count();
+  const int64_t second =
+      std::chrono::duration_cast<std::chrono::steady_clock::duration>(std::chrono::seconds(1))
+          .count();
+  if (reportedAt_ != 0 && ticks - reportedAt_ < second) return;
+  reportedAt_ = ticks;
+  std::copy(std::begin(now), std::end(now), reported_);
+  std::fprintf(stderr,
+               "tardivox: playback: %llu underruns, %llu frames dropped, %llu drift corrections, "
+               "%lld frames queued\n",
+               static_cast<unsigned long long>(now[0]), static_cast<unsigned long long>(now[1]),
+               static_cast<unsigned long long>(now[2]),
+               static_cast<long long>(c.extraLatencyFrames.load()));
 }
 
 void TALAudioOut::Recycle(std::unique_ptr<TALWaveBufferBase> record) {

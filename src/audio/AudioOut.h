@@ -4,14 +4,22 @@
 //
 // Every operation that arrives is appended to an operation list and handled in order by
 // ProcessNext (on arrival, after each finished buffer and after a close, for as long as the
-// device has room): a start-wave opens the device paused with the stream's format, a resume starts
-// it, buffers are handed to the device (only while it holds at most one once the stream is
-// resumed; the rest wait in the list until a buffer finishes), a plain stop lets the queued
+// device has room): a start-wave opens the device paused with the stream's format; arriving
+// buffers are held until the stream flows (the resume) and they cover the cushion (one buffer
+// plus 20 ms, see TALPlaybackCushion), then handed over less the surplus of whole buffers and
+// the device is started; after that every buffer goes to the device on arrival. (As the pump,
+// buffers go to the paused device and the resume starts it, as the pump protocol expects.)
+// The waiting list thus stays empty while playing. A plain stop lets the queued
 // buffers play out and then closes the device, an end-stop closes it at once. The closes run
 // on the component's notify thread. A disabled playback keeps its device and drops buffers.
 // As master pump (PumpPriority above the requester's, trial open successful) it asks its
 // source for buffers with master-pump requests; in a chain led by a capture of equal priority
 // it never takes the pump.
+//
+// The delay stays put while playing: the cushion keeps what waits at the device at its level
+// measured in time (dropping what missed its time after a stall or burst, single frames to
+// follow a clock difference), and its counters say what it did. They are printed to stderr
+// at most once per second while they change.
 //
 // Guarantees beyond the plain sequence:
 // - A close (notify thread) and an open (delivering thread) never overlap: both run under the
@@ -48,7 +56,9 @@
 
 #include "audio/AudioDevice.h"
 #include "audio/AudioParams.h"
+#include "audio/PlaybackCushion.h"
 #include "audio/WaveThread.h"
+#include "buffers/AudioBuffer.h"
 #include "model/Component.h"
 #include "pins/AudioPins.h"
 #include "pins/BoolPins.h"
@@ -100,6 +110,9 @@ class TALAudioOut : public TComponent {
   size_t DeviceBuffers();
   size_t WaitingOperations() { return operations_->Count(); }
   uint64_t Underflows() const { return underflows_.load(std::memory_order_acquire); }
+  // The cushion's counters: underruns, frames dropped, drift corrections, and the level at the
+  // device (written − played, in frames) at the last arrival. Any thread.
+  const TALPlaybackCushion::TCounters& Counters() const { return cushion_.Counters(); }
 
  protected:
   bool ReceiveFromInput(TOWPin& pin, const Guid& type, IOWNotifyOperation& op, TOWStateFlags flags);
@@ -129,6 +142,13 @@ class TALAudioOut : public TComponent {
   // ProcessNext while operations wait and MayProcess holds.
   void ProcessWhileRoom();
   void SendMasterPumpRequests(int count);
+  // The cushion's decision for an arriving buffer applied: the buffer to write (null: none).
+  TRef<IALAudioBuffer> Align(TRef<IALAudioBuffer> audio, TWaveHandle handle);
+  void WriteToDevice(TRef<IALAudioBuffer> audio);
+  // Once the stream flows and what is held covers the cushion (or `now`), hands the held
+  // buffers to the device, less the surplus of whole buffers, and starts it.
+  void StartWhenCovered(TWaveHandle handle, bool now);
+  void ReportCounters();
 
   IALWaveService& service_;
   std::unique_ptr<TSLNotifyThread> notifyThread_;
@@ -152,6 +172,15 @@ class TALAudioOut : public TComponent {
   std::atomic<bool> paused_{false};
   std::atomic<int> heldBack_{0};
   std::atomic<uint64_t> underflows_{0};
+  // Group lock: the cushion, frames written since the open, whether the device was started.
+  TALPlaybackCushion cushion_;
+  uint64_t writtenFrames_ = 0;
+  bool started_ = false;
+  std::vector<TRef<IALAudioBuffer>> held_;  // arrived before the start
+  uint64_t heldFrames_ = 0;
+  bool cushionSized_ = false;
+  int64_t reportedAt_ = 0;  // steady-clock ticks of the last counter line
+  uint64_t reported_[3] = {0, 0, 0};
 
   // Guarded by the device state lock.
   TWaveHandle handle_ = kNoWaveHandle;

@@ -4,8 +4,10 @@
 #include <cstdio>
 #include <cstring>
 #include <type_traits>
+#include <utility>
 
 #include "audio/PulseFormat.h"
+#include "audio/WaveThread.h"
 
 namespace tardivox {
 
@@ -53,7 +55,27 @@ struct TALPulseWaveService::TPulseStream : TALWaveServiceBase::TStream {
   bool timingAgain = false;
   // Capture: data that was on its way before a reset is dropped until the flush is answered.
   bool discarding = false;
+  // Playback: corked until there is something to play and the caller does not hold it paused,
+  // so that the server's clock (which runs on through an underrun) starts with the data.
+  bool corked = true;
+  uint64_t underruns = 0;  // underflows the server reported while playing
 };
+
+namespace {
+
+// What the server keeps queued for a playback stream, whatever the buffer size; the rest of
+// what the caller wrote waits here and is written as the server asks. The server's own latency
+// follows this length (about half of it goes to the sink), and the sink reads in bites of about
+// that latency: a length that grew with the buffer size would make it read long buffers in
+// bites of tens of milliseconds at a time, more than the caller's cushion keeps ahead of it.
+// 25 ms left the server's own queue (the part not given to the sink) so short that a main loop
+// woken late under load let it run dry for a few frames now and then (10 gaps a minute at a
+// load of 9 on two cores); 40 ms had none, for 2.5 ms more latency.
+constexpr double kPlaybackQueueSeconds = 0.040;
+// A position is extrapolated from the last timing answer for at most this long.
+constexpr pa_usec_t kMaxExtrapolationUsec = 50000;
+
+}  // namespace
 
 TALPulseWaveService& TALPulseWaveService::Instance() {
   static TALPulseWaveService service;
@@ -324,8 +346,8 @@ TWaveResult TALPulseWaveService::OpenDevice(const TOpenRequest& request,
   int connected;
   // Latency follows the buffer attributes, so the server (and an idle null sink) runs with the
   // small buffering we ask for instead of its default of seconds.
-  const auto flags = static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY |
-                                                    (request.input ? PA_STREAM_START_CORKED : 0));
+  const auto flags =
+      static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_START_CORKED);
   if (request.input) {
     pa_stream_set_read_callback(s, &StreamReadable, cookie);
     attr.fragsize = provisionalBytes;
@@ -333,10 +355,11 @@ TWaveResult TALPulseWaveService::OpenDevice(const TOpenRequest& request,
   } else {
     pa_stream_set_write_callback(s, &StreamWriteRequested, cookie);
     pa_stream_set_underflow_callback(s, &StreamUnderflow, cookie);
-    attr.tlength = 2 * provisionalBytes;
-    // One frame of pre-buffering: playback starts with the first data and, after running dry,
-    // waits for the next buffer instead of letting the read position run ahead of it.
-    attr.prebuf = stream->bytesPerFrame;
+    attr.tlength = PlaybackTargetBytes(*stream);
+    // No pre-buffering: the server never waits for a new pre-buffer after running dry (which
+    // would add that wait to the latency for good); it plays silence, its read position runs
+    // on, and what comes late is skipped. The stream is started by uncorking it.
+    attr.prebuf = 0;
     connected = pa_stream_connect_playback(s, device, &attr, flags, nullptr, nullptr);
   }
   bool ready = false;
@@ -385,12 +408,52 @@ void TALPulseWaveService::Tune(TPulseStream& stream, uint32_t bufferBytes) {
   if (stream.input) {
     attr.fragsize = bufferBytes;
   } else {
-    attr.tlength = 2 * bufferBytes;
-    attr.prebuf = stream.bytesPerFrame;
+    attr.tlength = PlaybackTargetBytes(stream);
+    attr.prebuf = 0;
   }
   if (pa_operation* op =
           pa_stream_set_buffer_attr(stream.stream, &attr, &AttrSet, Cookie(stream.handle)))
     pa_operation_unref(op);
+}
+
+uint32_t TALPulseWaveService::PlaybackTargetBytes(const TPulseStream& stream) {
+  const auto bytes = static_cast<uint32_t>(stream.bytesPerSecond * kPlaybackQueueSeconds);
+  return std::max(stream.bytesPerFrame, bytes - bytes % stream.bytesPerFrame);
+}
+
+void TALPulseWaveService::Cork(TPulseStream& stream, bool cork) {
+  if (!stream.ready || stream.failed || stream.corked == cork) return;
+  if (pa_operation* op = pa_stream_cork(stream.stream, cork ? 1 : 0, nullptr, nullptr)) {
+    pa_operation_unref(op);
+    stream.corked = cork;
+  }
+}
+
+void TALPulseWaveService::UncorkIfDue(TPulseStream& stream) {
+  if (!stream.input && !stream.paused && stream.rebase == kRebaseNone && stream.writtenBytes > 0)
+    Cork(stream, false);
+}
+
+bool TALPulseWaveService::Position(TStream& base, TWavePosition& position) {
+  auto& stream = static_cast<TPulseStream&>(base);
+  if (stream.input || !stream.ready || stream.failed || stream.rebase != kRebaseNone) return false;
+  const pa_timing_info* timing = pa_stream_get_timing_info(stream.stream);
+  if (!timing || timing->read_index_corrupt) return false;
+  int64_t index = timing->read_index;
+  // The server reads on between two answers: extrapolate while it plays, but not past what it
+  // holds (only an answer tells that it ran dry; its read index then runs on, and what comes
+  // late is skipped).
+  if (timing->playing && !stream.corked) {
+    const pa_usec_t age = std::min(pa_timeval_age(&timing->timestamp), kMaxExtrapolationUsec);
+    const int64_t held = static_cast<int64_t>(stream.baseIndex + stream.writtenBytes);
+    const int64_t ahead =
+        index + static_cast<int64_t>(static_cast<double>(age) * stream.bytesPerSecond / 1e6);
+    index = std::max(index, std::min(ahead, held));
+  }
+  const int64_t played = index - static_cast<int64_t>(stream.baseIndex);
+  position.playedFrames = played > 0 ? static_cast<uint64_t>(played) / stream.bytesPerFrame : 0;
+  position.underruns = stream.underruns;
+  return true;
 }
 
 void TALPulseWaveService::OnQueued(TStream& base, TWaveHeader& header) {
@@ -401,6 +464,7 @@ void TALPulseWaveService::OnQueued(TStream& base, TWaveHeader& header) {
   stream.queuedBytes += usable;
   header.reserved = stream.queuedBytes;
   Pump(stream);
+  UncorkIfDue(stream);
   // A buffer of no whole frame is done as soon as the ones before it are.
   if (usable == 0) RequestTiming(stream);
   UpdatePoll(stream);
@@ -458,6 +522,7 @@ void TALPulseWaveService::TimingUpdated(pa_stream* s, int success, void* cookie)
       stream->rebase = kRebaseNone;
       stream->rebaseTries = 0;
       gService->Pump(*stream);
+      gService->UncorkIfDue(*stream);
     } else {
       again = true;
     }
@@ -522,13 +587,19 @@ void TALPulseWaveService::StreamWriteRequested(pa_stream* s, size_t, void* cooki
   TPulseStream* stream = gService->Lookup(cookie, s);
   if (!stream) return;
   gService->Pump(*stream);
+  // The first data after an open or a reset may only be written now (the server grants room
+  // by its requests): it starts the stream.
+  gService->UncorkIfDue(*stream);
   // The server asks because it read: buffers may have finished.
   gService->RequestTiming(*stream);
 }
 
 void TALPulseWaveService::StreamUnderflow(pa_stream* s, void* cookie) {
   // Everything written has been read.
-  if (TPulseStream* stream = gService->Lookup(cookie, s)) gService->RequestTiming(*stream);
+  if (TPulseStream* stream = gService->Lookup(cookie, s)) {
+    if (!stream->corked) ++stream->underruns;
+    gService->RequestTiming(*stream);
+  }
 }
 
 void TALPulseWaveService::StreamReadable(pa_stream* s, size_t, void* cookie) {
@@ -576,6 +647,10 @@ void TALPulseWaveService::AttrSet(pa_stream* s, int, void* cookie) {
 }
 
 void TALPulseWaveService::StreamStateChanged(pa_stream* s, void* cookie) {
+  // The main loop thread moves every byte of the streams: it gets the wave threads'
+  // scheduling with its first stream.
+  static thread_local bool raised = false;
+  if (!std::exchange(raised, true)) RaiseThreadPriority();
   // An open waits for this signal before the stream is known by its handle.
   pa_threaded_mainloop_signal(gService->mainloop_, 0);
   TPulseStream* stream = gService->Lookup(cookie, s);
@@ -601,23 +676,20 @@ void TALPulseWaveService::Flushed(pa_stream* s, int, void* cookie) {
 }
 
 void TALPulseWaveService::OnStart(TStream& base) {
-  auto& stream = static_cast<TPulseStream&>(base);
-  if (!stream.ready || stream.failed) return;
-  if (pa_operation* op = pa_stream_cork(stream.stream, 0, nullptr, nullptr)) pa_operation_unref(op);
+  Cork(static_cast<TPulseStream&>(base), false);
 }
 
 void TALPulseWaveService::OnPause(TStream& base) {
   auto& stream = static_cast<TPulseStream&>(base);
   UpdatePoll(stream);
-  if (!stream.ready || stream.failed) return;
-  if (pa_operation* op = pa_stream_cork(stream.stream, 1, nullptr, nullptr)) pa_operation_unref(op);
+  Cork(stream, true);
 }
 
 void TALPulseWaveService::OnRestart(TStream& base) {
   auto& stream = static_cast<TPulseStream&>(base);
   if (!stream.ready || stream.failed) return;
-  if (pa_operation* op = pa_stream_cork(stream.stream, 0, nullptr, nullptr)) pa_operation_unref(op);
   Pump(stream);
+  UncorkIfDue(stream);
   // Buffers that finished while paused were held back; report them now.
   RequestTiming(stream);
   UpdatePoll(stream);
@@ -627,8 +699,7 @@ void TALPulseWaveService::OnReset(TStream& base) {
   auto& stream = static_cast<TPulseStream&>(base);
   if (stream.input) {
     if (stream.ready && !stream.failed) {
-      if (pa_operation* op = pa_stream_cork(stream.stream, 1, nullptr, nullptr))
-        pa_operation_unref(op);
+      Cork(stream, true);
       if (pa_operation* op = pa_stream_flush(stream.stream, &Flushed, Cookie(stream.handle))) {
         pa_operation_unref(op);
         ++stream.pendingFlushes;
@@ -641,6 +712,8 @@ void TALPulseWaveService::OnReset(TStream& base) {
   // the server once the flush is done, and nothing is written before.
   stream.queuedBytes = 0;
   stream.writtenBytes = 0;
+  // The next data starts the clock afresh.
+  Cork(stream, true);
   if (stream.ready && !stream.failed) {
     if (pa_operation* op = pa_stream_flush(stream.stream, &Flushed, Cookie(stream.handle))) {
       pa_operation_unref(op);

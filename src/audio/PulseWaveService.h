@@ -10,9 +10,11 @@
 // Capture: a record stream fills the queued buffers in order (gaps in the stream become
 // silence) and returns each when full; the server delivers about one buffer at a time.
 // Playback: buffers are written as the server asks for data and each is returned only when the
-// server's read position has passed its end; the server-side buffer is kept to about two
-// buffers (GrantedBufferAttr tells what the server granted). Pause and restart cork and uncork
-// the stream; reset flushes it, returns every buffer and starts the positions afresh.
+// server's read position has passed its end; the server keeps 40 ms queued whatever the buffer
+// size (GrantedBufferAttr tells what it granted) and never pre-buffers: after running dry it plays
+// silence and skips what comes too late. The stream is corked until it has data and while
+// paused; reset flushes it, returns every buffer and starts the positions afresh. The position
+// is the server's read index, asked for at each write request and extrapolated in between.
 // Failures: an open that fails says why on stderr; a stream that fails later (server gone)
 // says so once and returns no more buffers until reset or close, which never wait for the
 // server. Every wait on the server is bounded (a few seconds).
@@ -91,6 +93,7 @@ class TALPulseWaveService final : public TALWaveServiceBase {
   void OnRestart(TStream& stream) override;
   void OnReset(TStream& stream) override;
   void OnClose(TStream& stream) override;
+  bool Position(TStream& stream, TWavePosition& position) override;
 
   // Everything below runs with the main loop lock held.
   template <class Done>
@@ -105,6 +108,9 @@ class TALPulseWaveService final : public TALWaveServiceBase {
   TPulseStream* Lookup(void* cookie, pa_stream* stream);
 
   void Tune(TPulseStream& stream, uint32_t bufferBytes);
+  static uint32_t PlaybackTargetBytes(const TPulseStream& stream);
+  void Cork(TPulseStream& stream, bool cork);
+  void UncorkIfDue(TPulseStream& stream);
   void Pump(TPulseStream& stream);
   void RequestTiming(TPulseStream& stream);
   void CompletePlayed(TPulseStream& stream, uint64_t readIndex);

@@ -5,6 +5,14 @@
 
 namespace tardivox {
 
+struct TALVirtualWaveService::TOutStream final : TStream {
+  uint64_t position = 0;    // frames played
+  uint64_t headPlayed = 0;  // bytes of the oldest queued buffer already played
+  uint64_t skipFrames = 0;  // frames still to skip after an underrun
+  bool dry = false;         // in an underrun
+  TWavePosition counted;    // underruns so far
+};
+
 TALVirtualWaveService::TALVirtualWaveService() = default;
 
 TALVirtualWaveService::~TALVirtualWaveService() {
@@ -99,10 +107,70 @@ bool TALVirtualWaveService::CompleteOutput(TWaveHandle handle) {
   std::lock_guard lock(mutex_);
   TStream* stream = Open(handle, false);
   if (!stream || stream->paused || stream->queue.empty()) return false;
+  auto& out = static_cast<TOutStream&>(*stream);
   const TWaveHeader& header = *stream->queue.front();
-  std::vector<uint8_t>& played = played_[handle];
-  played.insert(played.end(), header.data, header.data + UsableBytes(*stream, header));
+  const uint32_t bytes = UsableBytes(*stream, header);
+  if (keepPlayed_) {
+    std::vector<uint8_t>& played = played_[handle];
+    played.insert(played.end(), header.data + out.headPlayed, header.data + bytes);
+  }
+  out.position += (bytes - out.headPlayed) / stream->format.blockAlign;
+  out.headPlayed = 0;
   CompleteFront(*stream);
+  return true;
+}
+
+bool TALVirtualWaveService::PlayOutput(TWaveHandle handle, uint64_t frames) {
+  std::lock_guard lock(mutex_);
+  TStream* stream = Open(handle, false);
+  if (!stream || stream->paused) return false;
+  auto& out = static_cast<TOutStream&>(*stream);
+  const uint32_t frameBytes = stream->format.blockAlign;
+  const uint8_t silence = stream->format.bitsPerSample == 8 ? 0x80 : 0x00;
+  std::vector<uint8_t>* played = keepPlayed_ ? &played_[handle] : nullptr;
+  while (frames > 0 || (out.skipFrames > 0 && !stream->queue.empty())) {
+    if (stream->queue.empty()) {
+      // Dry: silence, and the clock runs on.
+      if (played) played->insert(played->end(), frames * frameBytes, silence);
+      out.position += frames;
+      out.skipFrames += frames;
+      if (!out.dry) ++out.counted.underruns;
+      out.dry = true;
+      break;
+    }
+    const TWaveHeader& header = *stream->queue.front();
+    const uint64_t left = (UsableBytes(*stream, header) - out.headPlayed) / frameBytes;
+    uint64_t take;
+    if (out.skipFrames > 0) {
+      take = std::min(left, out.skipFrames);
+      out.skipFrames -= take;
+    } else {
+      take = std::min(left, frames);
+      if (played)
+        played->insert(played->end(), header.data + out.headPlayed,
+                       header.data + out.headPlayed + take * frameBytes);
+      out.position += take;
+      frames -= take;
+      out.dry = false;
+    }
+    out.headPlayed += take * frameBytes;
+    if (take == left) {
+      out.headPlayed = 0;
+      CompleteFront(*stream);
+    }
+  }
+  return true;
+}
+
+void TALVirtualWaveService::KeepPlayedData(bool keep) {
+  std::lock_guard lock(mutex_);
+  keepPlayed_ = keep;
+}
+
+bool TALVirtualWaveService::Position(TStream& stream, TWavePosition& position) {
+  const auto& out = static_cast<TOutStream&>(stream);
+  position = out.counted;
+  position.playedFrames = out.position;
   return true;
 }
 
@@ -166,7 +234,10 @@ TWaveResult TALVirtualWaveService::OpenDevice(const TOpenRequest& request,
   opens_.push_back({query ? kNoWaveHandle : request.handle, request.input, index, request.format,
                     request.instance, request.flags});
   Log(std::string("open ") + (request.input ? "in " : "out ") + std::to_string(index));
-  stream = std::make_unique<TStream>();
+  if (request.input)
+    stream = std::make_unique<TStream>();
+  else
+    stream = std::make_unique<TOutStream>();
   return TWaveResult::NoError;
 }
 
@@ -188,6 +259,14 @@ void TALVirtualWaveService::OnRestart(TStream& stream) {
 
 void TALVirtualWaveService::OnReset(TStream& stream) {
   Log("reset " + std::to_string(stream.handle));
+  if (!stream.input) {
+    auto& out = static_cast<TOutStream&>(stream);
+    out.position = 0;
+    out.headPlayed = 0;
+    out.skipFrames = 0;
+    out.dry = false;
+    out.counted = {};
+  }
 }
 
 void TALVirtualWaveService::OnClose(TStream& stream) {

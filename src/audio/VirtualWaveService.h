@@ -62,8 +62,15 @@ class TALVirtualWaveService final : public TALWaveServiceBase {
   // Returns the oldest buffer written to an output that is not paused, keeping a copy of its
   // bytes for PlayedData. False when none is queued, the output is paused or not open.
   bool CompleteOutput(TWaveHandle handle);
-  // Bytes of every output buffer that completed by CompleteOutput on that handle, in order
-  // (kept after close).
+  // Plays `frames` of an output that is not paused as a device clock would: from the queued
+  // buffers in order, completing each once played; with none queued it plays silence and the
+  // position runs on, so that what is written later skips what missed its time (an underrun
+  // adds no latency). False when the output is paused or not open.
+  bool PlayOutput(TWaveHandle handle, uint64_t frames);
+  // Whether played bytes are kept for PlayedData (default true; a long run may turn it off).
+  void KeepPlayedData(bool keep);
+  // Bytes of every output buffer that completed by CompleteOutput or PlayOutput on that
+  // handle, in order, with the silence of underruns (kept after close).
   std::vector<uint8_t> PlayedData(TWaveHandle handle) const;
   // Returns once every callback caused so far has been made.
   void WaitIdle();
@@ -94,7 +101,9 @@ class TALVirtualWaveService final : public TALWaveServiceBase {
   void OnRestart(TStream& stream) override;
   void OnReset(TStream& stream) override;
   void OnClose(TStream& stream) override;
+  bool Position(TStream& stream, TWavePosition& position) override;
 
+  struct TOutStream;
   TDirection& Direction(bool input) { return input ? inputs_ : outputs_; }
   void Log(const std::string& entry) { log_.push_back(entry); }
   // The handle's open stream of that direction (mutex_ held), or null.
@@ -106,6 +115,7 @@ class TALVirtualWaveService final : public TALWaveServiceBase {
   std::vector<TOpenRecord> opens_;
   std::map<TWaveHandle, std::vector<uint8_t>> played_;
   std::vector<std::string> log_;
+  bool keepPlayed_ = true;
 };
 
 }  // namespace tardivox

@@ -1,5 +1,7 @@
 #include "audio/WaveDispatcher.h"
 
+#include "audio/WaveThread.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <exception>
@@ -8,7 +10,10 @@ namespace tardivox {
 
 TALWaveDispatcher::TALWaveDispatcher() {
   std::unique_lock lock(mutex_);
-  thread_ = std::thread([this] { Run(); });
+  thread_ = std::thread([this] {
+    RaiseThreadPriority();
+    Run();
+  });
   threadId_ = thread_.get_id();
 }
 

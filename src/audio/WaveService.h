@@ -21,6 +21,13 @@
 //   message; after close returns no callback mentions that handle again. The instance value is
 //   passed with the close message too: a callback must not touch an instance object that its
 //   owner has already destroyed.
+// - An output's position (waveOutGetPosition) counts the frames it has played since it was
+//   opened or reset, as time passes: it starts with the first restart after open (or with the
+//   first buffer when never paused), stops while paused, and keeps running through an
+//   underrun, during which the device plays silence. Data written after an underrun plays at
+//   the time its place in the stream was due: what missed its time is skipped, so an underrun
+//   adds no latency. How much waits at a device is (frames written − position); negative, it
+//   is how much of what is written next will be skipped.
 // - A device that fails while open (the sound server went away) returns no more buffers until
 //   it is reset or closed; reset and close still return every buffer in bounded time.
 //
@@ -107,6 +114,12 @@ struct TWaveDevCaps {
   uint16_t channels = 0;  // channels of the device's own format (0 when unknown)
 };
 
+// An output's position since it was opened or reset.
+struct TWavePosition {
+  uint64_t playedFrames = 0;  // frames played, the silence of underruns included
+  uint64_t underruns = 0;     // times the device ran dry while playing
+};
+
 using TWaveCallback = void (*)(TWaveHandle device, uint32_t message, uintptr_t instance,
                                uintptr_t param1, uintptr_t param2);
 
@@ -136,6 +149,9 @@ class IALWaveService {
   virtual TWaveResult waveOutReset(TWaveHandle handle) = 0;
   virtual TWaveResult waveOutUnprepareHeader(TWaveHandle handle, TWaveHeader* header) = 0;
   virtual TWaveResult waveOutClose(TWaveHandle handle) = 0;
+  // Where an output stands (see above), as close to now as the device can tell. NoError,
+  // InvalidHandle, or Error while the device cannot tell yet.
+  virtual TWaveResult waveOutGetPosition(TWaveHandle handle, TWavePosition& position) = 0;
 
   // Watching the server. None of these blocks; any thread may call them.
   // A count that grows whenever the set of devices may have changed: a device appeared or

@@ -266,6 +266,13 @@ TWaveResult TALWaveServiceBase::waveOutReset(TWaveHandle handle) {
   return Reset(false, handle);
 }
 
+TWaveResult TALWaveServiceBase::waveOutGetPosition(TWaveHandle handle, TWavePosition& position) {
+  TStateLock lock(*this);
+  TStream* stream = Find(false, handle);
+  if (!stream) return TWaveResult::InvalidHandle;
+  return Position(*stream, position) ? TWaveResult::NoError : TWaveResult::Error;
+}
+
 TWaveResult TALWaveServiceBase::waveOutUnprepareHeader(TWaveHandle handle, TWaveHeader* header) {
   return Unprepare(false, handle, header);
 }

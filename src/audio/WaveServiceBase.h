@@ -48,6 +48,7 @@ class TALWaveServiceBase : public IALWaveService {
   TWaveResult waveOutReset(TWaveHandle handle) final;
   TWaveResult waveOutUnprepareHeader(TWaveHandle handle, TWaveHeader* header) final;
   TWaveResult waveOutClose(TWaveHandle handle) final;
+  TWaveResult waveOutGetPosition(TWaveHandle handle, TWavePosition& position) final;
 
   // Why a format cannot be used, or "" when it can: PCM (plain or extensible with the PCM
   // sub-format), 1 to 32 channels, 8/16/24/32-bit containers, valid bits within the container,
@@ -93,6 +94,8 @@ class TALWaveServiceBase : public IALWaveService {
   virtual void OnReset(TStream& stream) = 0;
   // The stream is about to be destroyed; its queue is empty.
   virtual void OnClose(TStream& stream) = 0;
+  // An output's position (see WaveService.h); false while it is not known.
+  virtual bool Position(TStream& stream, TWavePosition& position) = 0;
 
   // With the state lock held: the open stream with this handle, or null.
   TStream* FindStream(TWaveHandle handle);

@@ -1,9 +1,11 @@
 #include "audio/WaveThread.h"
 
+#include <sched.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 
@@ -11,15 +13,25 @@ namespace tardivox {
 
 namespace {
 
-// The highest priority an ordinary thread may take: a few steps above normal. Refused without
-// the privilege, which only costs timing margin.
-void RaiseThreadPriority() {
-  const auto tid = static_cast<id_t>(syscall(SYS_gettid));
-  const int current = getpriority(PRIO_PROCESS, tid);
-  if (current > -5) (void)setpriority(PRIO_PROCESS, tid, -5);
-}
+// Real-time scheduling where it is granted (a privilege or an RLIMIT_RTPRIO allowance): the
+// wave threads do short, bounded work per event and must not wait behind builds or painting.
+// The priority stays below the sound server's usual one, so the server is never held up by us;
+// children do not inherit it. Otherwise the highest priority an ordinary thread may take, a
+// few steps above normal. A refusal only costs timing margin and is not reported.
+constexpr int kRealtimePriority = 3;
 
 }  // namespace
+
+void RaiseThreadPriority() {
+  const auto tid = static_cast<pid_t>(syscall(SYS_gettid));
+  sched_param param{};
+  param.sched_priority = std::min(kRealtimePriority, sched_get_priority_max(SCHED_FIFO));
+  if (sched_setscheduler(tid, SCHED_FIFO | SCHED_RESET_ON_FORK, &param) == 0) return;
+  const int current = getpriority(PRIO_PROCESS, static_cast<id_t>(tid));
+  if (current > -5) (void)setpriority(PRIO_PROCESS, static_cast<id_t>(tid), -5);
+}
+
+namespace {}  // namespace
 
 TALWaveThread::TALWaveThread(THandler handler) : handler_(std::move(handler)) {
   std::lock_guard lock(queueLock_);

@@ -1,8 +1,9 @@
 #pragma once
 // The per-device event thread of a capture or playback component. The wave service's callback
 // only posts each device event here (DeviceCallback does exactly that); this thread runs the
-// component's handler for one event at a time, in the order posted, at the highest normal
-// priority.
+// component's handler for one event at a time, in the order posted, with real-time scheduling
+// (SCHED_FIFO, a low real-time priority, not inherited by children) where the system grants
+// it, otherwise at the highest normal priority.
 //
 // Wake-ups: a counting semaphore of at most 2000 counts, one per posted event. An event posted
 // while 2000 counts are pending gets no count of its own; the thread takes such surplus events
@@ -28,6 +29,11 @@
 #include "core/RingQueue.h"
 
 namespace tardivox {
+
+// Gives the calling thread the wave threads' scheduling: real-time where granted, else the
+// highest normal priority. Used by every thread on the audio path (wave threads, the wave
+// service's callback and sound-server threads). Refusal is silent.
+void RaiseThreadPriority();
 
 class TALWaveThread {
  public:

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
+#include <functional>
+
 #include "audio/ComponentTestSupport.h"
 
 namespace tardivox {
@@ -13,7 +16,8 @@ using testing::StaysFalse;
 using testing::TProbeSource;
 using testing::WaitUntil;
 
-const WaveFormat kStereo16 = WaveFormat::Pcm(2, 16, 44100, 3);
+// At 1000 Hz the cushion (one buffer plus 20 ms) is covered by two buffers of 64 frames.
+const WaveFormat kStereo16 = WaveFormat::Pcm(2, 16, 1000, 3);
 constexpr uint32_t kFrames = 64;
 
 class AudioOutTest : public testing::VirtualServiceTest {
@@ -31,11 +35,20 @@ class AudioOutTest : public testing::VirtualServiceTest {
   }
 
   TRef<IALAudioBuffer> Buffer(int32_t first) { return RampBuffer(kStereo16, kFrames, first); }
-  // Start-wave, then resume: the device plays.
+  // Start-wave, resume, and the buffers that cover the cushion, played out at once: the device
+  // plays and holds nothing. What it played so far is coverBytes_ long.
   TWaveHandle StartPlaying() {
     source_->StartWave(kStereo16);
     source_->Resume();
-    return playback_->DeviceHandle();
+    const TWaveHandle handle = playback_->DeviceHandle();
+    for (int i = 0; i < 4 && service_.IsPaused(handle); ++i) source_->SendBuffer(Buffer(-500));
+    while (service_.QueuedCount(handle) > 0) PlayOne(handle, service_.QueuedCount(handle) - 1);
+    coverBytes_ = service_.PlayedData(handle).size();
+    return handle;
+  }
+  std::vector<uint8_t> PlayedAfterCover(TWaveHandle handle) {
+    const auto played = service_.PlayedData(handle);
+    return std::vector<uint8_t>(played.begin() + static_cast<ptrdiff_t>(coverBytes_), played.end());
   }
   // Completes the oldest buffer at the device and waits until the playback has handled it.
   void PlayOne(TWaveHandle handle, size_t expectedAtDevice) {
@@ -49,6 +62,7 @@ class AudioOutTest : public testing::VirtualServiceTest {
 
   std::unique_ptr<TALAudioOut> playback_;
   std::unique_ptr<TProbeSource> source_;
+  size_t coverBytes_ = 0;
 };
 
 TEST_F(AudioOutTest, Defaults) {
@@ -68,30 +82,36 @@ TEST_F(AudioOutTest, Defaults) {
   EXPECT_EQ(service_.Opens()[0].format, kStereo16);
 }
 
-TEST_F(AudioOutTest, StartWaveOpensPausedAndResumeStartsWithTheBufferWrittenWhilePaused) {
+TEST_F(AudioOutTest, StartsOnceTheStreamFlowsAndWhatWasWrittenCoversTheCushion) {
   source_->StartWave(kStereo16);
   const TWaveHandle handle = playback_->DeviceHandle();
   ASSERT_NE(handle, kNoWaveHandle);
   EXPECT_TRUE(service_.IsPaused(handle));
   source_->SendBuffer(Buffer(0));
-  EXPECT_EQ(service_.QueuedCount(handle), 1u);
-  EXPECT_FALSE(service_.CompleteOutput(handle)) << "played while paused";
+  EXPECT_EQ(service_.QueuedCount(handle), 0u) << "handed over before the stream flows";
   source_->Resume();
+  EXPECT_TRUE(service_.IsPaused(handle)) << "started with less than the cushion";
+  source_->SendBuffer(Buffer(1000));
   EXPECT_FALSE(service_.IsPaused(handle));
-  EXPECT_EQ(service_.QueuedCount(handle), 1u);
-  auto log = service_.CallLog();
-  EXPECT_EQ(log.back(), "restart " + std::to_string(handle));
+  EXPECT_EQ(service_.CallLog().back(), "restart " + std::to_string(handle));
+  // 128 frames held, 84 needed: the oldest 44 never play.
+  ASSERT_EQ(service_.QueuedCount(handle), 2u);
+  PlayOne(handle, 1);
   PlayOne(handle, 0);
-  EXPECT_EQ(service_.PlayedData(handle), BytesOf(*Buffer(0)));
+  const auto first = BytesOf(*Buffer(0));
+  std::vector<uint8_t> expected(first.begin() + 44 * 4, first.end());
+  const auto second = BytesOf(*Buffer(1000));
+  expected.insert(expected.end(), second.begin(), second.end());
+  EXPECT_EQ(service_.PlayedData(handle), expected);
+  EXPECT_EQ(playback_->Counters().droppedFrames.load(), 0u) << "the start's trim is no drop";
 }
 
-TEST_F(AudioOutTest, AfterResumeTwoBuffersGoToTheDeviceAndTheRestWaitsInTheList) {
+TEST_F(AudioOutTest, OnceStartedEveryBufferGoesToTheDeviceOnArrival) {
   const TWaveHandle handle = StartPlaying();
   for (int i = 0; i < 3; ++i) source_->SendBuffer(Buffer(i * 1000));
-  EXPECT_EQ(service_.QueuedCount(handle), 2u);
-  EXPECT_EQ(playback_->WaitingOperations(), 1u);
-  PlayOne(handle, 2);
+  EXPECT_EQ(service_.QueuedCount(handle), 3u);
   EXPECT_EQ(playback_->WaitingOperations(), 0u);
+  PlayOne(handle, 2);
   PlayOne(handle, 1);
   PlayOne(handle, 0);
   std::vector<uint8_t> expected;
@@ -99,21 +119,18 @@ TEST_F(AudioOutTest, AfterResumeTwoBuffersGoToTheDeviceAndTheRestWaitsInTheList)
     auto bytes = BytesOf(*Buffer(i * 1000));
     expected.insert(expected.end(), bytes.begin(), bytes.end());
   }
-  EXPECT_EQ(service_.PlayedData(handle), expected);
-  EXPECT_EQ(playback_->Underflows(), 1u);
+  EXPECT_EQ(PlayedAfterCover(handle), expected);
+  EXPECT_EQ(playback_->Counters().droppedFrames.load(), 0u);
+  EXPECT_EQ(playback_->Counters().driftCorrections.load(), 0u);
 }
 
-// Three buffers: two at the device, one waiting, then the stop waiting behind them.
 TEST_F(AudioOutTest, EndStopClosesAsSoonAsHandledAndAPlainStopLetsTheBuffersPlayOut) {
   {
     const TWaveHandle handle = StartPlaying();
     for (int i = 0; i < 3; ++i) source_->SendBuffer(Buffer(i));
     source_->EndStop();
-    EXPECT_EQ(playback_->WaitingOperations(), 2u);
-    PlayOne(handle, 2);  // the third buffer goes to the device; the end-stop is next
-    ASSERT_TRUE(service_.CompleteOutput(handle));
     ASSERT_TRUE(WaitUntil([&] { return !service_.IsOpen(handle); }));
-    EXPECT_EQ(service_.PlayedData(handle).size(), 2 * kFrames * 4) << "the third was played";
+    EXPECT_TRUE(PlayedAfterCover(handle).empty()) << "played after the end-stop";
     EXPECT_FALSE(playback_->Active());
     EXPECT_FALSE(playback_->Params().GetPumped());
   }
@@ -128,7 +145,7 @@ TEST_F(AudioOutTest, EndStopClosesAsSoonAsHandledAndAPlainStopLetsTheBuffersPlay
     ASSERT_TRUE(service_.CompleteOutput(handle));
     ASSERT_TRUE(WaitUntil([&] { return !service_.IsOpen(handle); }))
         << "the device stayed open after its last buffer";
-    EXPECT_EQ(service_.PlayedData(handle).size(), 3 * kFrames * 4);
+    EXPECT_EQ(PlayedAfterCover(handle).size(), 3 * kFrames * 4);
   }
   {
     // With nothing at the device, a plain stop closes at once.
@@ -147,7 +164,9 @@ TEST_F(AudioOutTest, ADisabledPlaybackKeepsItsDeviceAndDropsBuffers) {
   EXPECT_EQ(playback_->WaitingOperations(), 0u);
   playback_->SetEnabled(true);
   source_->SendBuffer(Buffer(7));
-  EXPECT_EQ(service_.QueuedCount(handle), 1u);
+  source_->SendBuffer(Buffer(8));
+  EXPECT_FALSE(service_.IsPaused(handle));
+  EXPECT_GE(service_.QueuedCount(handle), 1u);
   playback_->SetEnabled(false);
   source_->EndStop();
   ASSERT_TRUE(WaitUntil([&] { return !service_.IsOpen(handle); }));
@@ -161,7 +180,7 @@ TEST_F(AudioOutTest, TheDeviceReadsABlockNobodyElseWrites) {
   // The sender writes into its buffer while the device still holds it.
   sent->Fill(-1);
   PlayOne(handle, 0);
-  EXPECT_EQ(service_.PlayedData(handle), original);
+  EXPECT_EQ(PlayedAfterCover(handle), original);
 }
 
 TEST_F(AudioOutTest, PumpRequestsAreTakenOverOnlyByAHigherPriority) {
@@ -228,17 +247,16 @@ TEST_F(AudioOutTest, AStartWaveOnAnOpenStreamReopensAtOnceInsteadOfBlockingTheLi
   source_->StartWave(kStereo16);  // no stop in between
   source_->SendBuffer(Buffer(2));
   source_->Resume();
-  EXPECT_EQ(playback_->WaitingOperations(), 3u);
-  ASSERT_TRUE(service_.CompleteOutput(first));
-  ASSERT_TRUE(WaitUntil([&] { return playback_->WaitingOperations() == 0; }))
-      << "the operations behind the start-wave stayed blocked";
+  EXPECT_EQ(playback_->WaitingOperations(), 0u) << "the operations behind the start-wave wait";
   const TWaveHandle second = playback_->DeviceHandle();
   EXPECT_NE(second, first);
   EXPECT_FALSE(service_.IsOpen(first));
+  source_->SendBuffer(Buffer(3));
   EXPECT_FALSE(service_.IsPaused(second));
-  EXPECT_EQ(service_.QueuedCount(second), 1u);
-  PlayOne(second, 0);
-  EXPECT_EQ(service_.PlayedData(second), BytesOf(*Buffer(2)));
+  EXPECT_EQ(service_.QueuedCount(second), 2u);
+  PlayOne(second, 1);
+  const auto bytes = BytesOf(*Buffer(2));  // less the start's surplus of 44 frames
+  EXPECT_EQ(service_.PlayedData(second), std::vector<uint8_t>(bytes.begin() + 44 * 4, bytes.end()));
 }
 
 // An end-stop followed at once by the next stream: the close on the notify thread must take
@@ -252,8 +270,10 @@ TEST_F(AudioOutTest, ACloseAfterEndStopNeverTakesTheNextStreamsDevice) {
     const TWaveHandle next = playback_->DeviceHandle();
     ASSERT_TRUE(WaitUntil([&] { return !service_.IsOpen(old); })) << "round " << round;
     ASSERT_NE(next, kNoWaveHandle);
+    source_->Resume();
     source_->SendBuffer(Buffer(5));
-    ASSERT_TRUE(WaitUntil([&] { return service_.QueuedCount(next) == 1; })) << "round " << round;
+    source_->SendBuffer(Buffer(6));
+    ASSERT_TRUE(WaitUntil([&] { return service_.QueuedCount(next) == 2; })) << "round " << round;
     ASSERT_TRUE(service_.IsOpen(next)) << "round " << round;
     source_->EndStop();
     ASSERT_TRUE(WaitUntil([&] { return !service_.IsOpen(next); })) << "round " << round;
@@ -268,6 +288,184 @@ TEST_F(AudioOutTest, DestroyingWhilePlayingClosesTheDevice) {
   ASSERT_TRUE(service_.CompleteOutput(handle));
   playback_.reset();
   EXPECT_FALSE(service_.IsOpen(handle));
+}
+
+// The playback between two clocks over simulated time: each period the source sends one
+// buffer of a stream that never repeats, and the device plays one buffer's worth by its own
+// clock, `ppm` parts per million faster (or, negative, slower). Nothing sleeps: the device is
+// the virtual one, advanced by the test.
+class PlaybackClockTest : public testing::VirtualServiceTest {
+ protected:
+  static constexpr uint32_t kRate = 11025;
+  inline static const WaveFormat kFormat = WaveFormat::Pcm(2, 16, kRate, 3);
+
+  PlaybackClockTest() {
+    service_.AddOutputDevice("Speakers");
+    playback_ = std::make_unique<TALAudioOut>(nullptr);
+    source_ = std::make_unique<TProbeSource>();
+    EXPECT_TRUE(source_->Pin().ConnectTo(&playback_->InputPin()));
+  }
+  ~PlaybackClockTest() override {
+    playback_.reset();
+    source_.reset();
+  }
+
+  static int16_t Sample(uint64_t index) {
+    return static_cast<int16_t>((index * 2654435761u) >> 13);  // never repeats nearby
+  }
+  void SendNext() {
+    TRef<IALAudioBuffer> buffer(new TALAudioBuffer(kRate, 16, 2, frames_, 3));
+    auto* samples = reinterpret_cast<int16_t*>(buffer->WriteData());
+    for (uint32_t i = 0; i < frames_ * 2; ++i) samples[i] = Sample(sent_ * 2 + i);
+    sent_ += frames_;
+    source_->SendBuffer(buffer);
+  }
+  std::vector<uint8_t> SentBytes(uint64_t fromFrame) const {
+    std::vector<uint8_t> bytes;
+    for (uint64_t i = fromFrame * 2; i < sent_ * 2; ++i) {
+      const int16_t s = Sample(i);
+      bytes.push_back(static_cast<uint8_t>(s & 0xFF));
+      bytes.push_back(static_cast<uint8_t>((s >> 8) & 0xFF));
+    }
+    return bytes;
+  }
+
+  struct TRun {
+    int64_t firstLevel = 0;  // the level 3 s into the run, what later levels are held to
+    int64_t minLevel = INT64_MAX;
+    int64_t maxLevel = INT64_MIN;
+    size_t maxQueued = 0;
+  };
+  // Runs `seconds` of both clocks; `sourceRuns(period)` and `deviceRuns(period)` may stop
+  // either for a while (a stall).
+  TRun Run(double seconds, double ppm, const std::function<bool(uint64_t)>& sourceRuns = {},
+           const std::function<bool(uint64_t)>& deviceRuns = {}) {
+    TRun run;
+    const TWaveHandle handle = playback_->DeviceHandle();
+    const auto periods = static_cast<uint64_t>(seconds * kRate / frames_);
+    const uint64_t settled = 3 * kRate / frames_;
+    for (uint64_t p = 0; p < periods; ++p) {
+      if (!sourceRuns || sourceRuns(p)) SendNext();
+      if (deviceRuns && !deviceRuns(p)) continue;
+      Tick(handle, ppm);
+      const int64_t level = playback_->Counters().extraLatencyFrames.load();
+      if (p == settled) run.firstLevel = level;
+      if (p >= settled) {
+        run.minLevel = std::min(run.minLevel, level);
+        run.maxLevel = std::max(run.maxLevel, level);
+      }
+      run.maxQueued = std::max(run.maxQueued, service_.QueuedCount(handle));
+    }
+    return run;
+  }
+  // One period of the device's clock, once it has been started.
+  void Tick(TWaveHandle handle, double ppm) {
+    if (service_.IsPaused(handle)) return;
+    deviceClock_ += frames_ * (1 + ppm * 1e-6);
+    const auto due = static_cast<uint64_t>(deviceClock_);
+    if (service_.PlayOutput(handle, due - played_)) played_ = due;
+  }
+  void Start() {
+    source_->StartWave(kFormat);
+    source_->Resume();
+  }
+
+  std::unique_ptr<TALAudioOut> playback_;
+  std::unique_ptr<TProbeSource> source_;
+  uint32_t frames_ = 512;  // per buffer
+  uint64_t sent_ = 0;
+  double deviceClock_ = 0;
+  uint64_t played_ = 0;
+};
+
+TEST_F(PlaybackClockTest, WithEqualClocksNothingIsCorrectedAndTheStreamIsBitExact) {
+  Start();
+  Run(60, 0);
+  const TWaveHandle handle = playback_->DeviceHandle();
+  const auto& counters = playback_->Counters();
+  EXPECT_EQ(counters.driftCorrections.load(), 0u);
+  EXPECT_EQ(counters.droppedFrames.load(), 0u);
+  EXPECT_EQ(counters.underruns.load(), 0u);
+  // Two buffers covered the cushion of 512 + 221 frames: the start cut the oldest 291.
+  const std::vector<uint8_t> played = service_.PlayedData(handle);
+  std::vector<uint8_t> expected = SentBytes(2 * frames_ - (frames_ + 221));
+  ASSERT_GE(expected.size(), played.size());
+  expected.resize(played.size());
+  EXPECT_TRUE(played == expected) << "the played stream is not the sent one";
+}
+
+// One simulated hour each way at the largest mismatch followed.
+TEST_F(PlaybackClockTest, FollowsADeviceClock200PpmOffForAnHourWithinOneBuffer) {
+  service_.KeepPlayedData(false);
+  frames_ = 2048;  // a quarter of the periods of 512
+  for (double ppm : {200.0, -200.0}) {
+    SCOPED_TRACE(ppm);
+    Start();
+    const uint64_t correctionsBefore = playback_->Counters().driftCorrections.load();
+    const TRun run = Run(3600, ppm);
+    const auto& counters = playback_->Counters();
+    EXPECT_GE(run.minLevel, run.firstLevel - int64_t{frames_});
+    EXPECT_LE(run.maxLevel, run.firstLevel + int64_t{frames_});
+    EXPECT_LE(run.maxQueued, 3u) << "the device's list grew";
+    EXPECT_EQ(playback_->WaitingOperations(), 0u);
+    // 200 ppm of an hour at 11025 Hz is 7938 frames, each corrected by one frame.
+    const double corrections = double(counters.driftCorrections.load() - correctionsBefore);
+    EXPECT_NEAR(corrections, 7938, 300);
+    EXPECT_EQ(counters.droppedFrames.load(), 0u) << "corrected by cutting whole stretches";
+    EXPECT_EQ(counters.underruns.load(), 0u);
+    source_->EndStop();
+    ASSERT_TRUE(WaitUntil([&] { return !playback_->Active(); }));
+    sent_ = 0;
+    deviceClock_ = 0;
+    played_ = 0;
+  }
+}
+
+TEST_F(PlaybackClockTest, AfterAStallTheLevelIsBackWithinOneBufferInASecond) {
+  // Half a second (11 periods) without buffers, then those buffers at once: the device played
+  // silence meanwhile and skips what came too late.
+  const uint64_t kStallFrom = 5 * kRate / frames_;
+  const uint64_t kStallPeriods = kRate / 2 / frames_;
+  struct TCase {
+    const char* what;
+    bool sourceStalls;  // else the device stalls and then plays on from where it stopped
+  };
+  for (const TCase c : {TCase{"source", true}, TCase{"device", false}}) {
+    SCOPED_TRACE(c.what);
+    Start();
+    const auto stalled = [&](uint64_t p) {
+      return p >= kStallFrom && p < kStallFrom + kStallPeriods;
+    };
+    const TRun before = Run(5, 0);
+    const auto source = [&](uint64_t p) {
+      if (!c.sourceStalls || !stalled(p)) return true;
+      return false;
+    };
+    // The source's missing buffers come as a burst at the end of the stall.
+    const auto burst = [&](uint64_t p) {
+      if (c.sourceStalls && p == kStallFrom + kStallPeriods)
+        for (uint64_t i = 0; i < kStallPeriods; ++i) SendNext();
+      return source(p);
+    };
+    const TWaveHandle handle = playback_->DeviceHandle();
+    TRun after;
+    for (uint64_t p = kStallFrom; p < kStallFrom + kStallPeriods + kRate / frames_; ++p) {
+      if (burst(p)) SendNext();
+      if (!c.sourceStalls && stalled(p)) continue;
+      Tick(handle, 0);
+    }
+    const int64_t level = playback_->Counters().extraLatencyFrames.load();
+    EXPECT_NEAR(double(level), double(before.maxLevel), frames_) << "one second after the stall";
+    EXPECT_GT(playback_->Counters().droppedFrames.load(), kRate / 4) << "nothing was dropped";
+    if (c.sourceStalls) {
+      EXPECT_GE(playback_->Counters().underruns.load(), 1u);
+    }
+    source_->EndStop();
+    ASSERT_TRUE(WaitUntil([&] { return !playback_->Active(); }));
+    sent_ = 0;
+    deviceClock_ = 0;
+    played_ = 0;
+  }
 }
 
 }  // namespace

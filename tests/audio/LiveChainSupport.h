@@ -31,6 +31,28 @@ inline constexpr const char* kInSink = "Tardivox chain input";
 inline constexpr const char* kCapSource = "Tardivox chain capture";
 inline constexpr const char* kOutSink = "Tardivox chain output";
 
+// The recorder and its paths at one rate: at 44100 Hz the names above; at another rate a second
+// set whose sinks all run at that rate, so that nothing on the way is resampled.
+struct TChainDevices {
+  uint32_t rate = kRecorderRate;
+  std::string suffix;  // "" at 44100 Hz, else " 11025 Hz" (descriptions), "_11025" (names)
+  std::string nameSuffix;
+  std::string Rec() const { return kRecSink + suffix; }
+  std::string In() const { return kInSink + suffix; }
+  std::string Cap() const { return kCapSource + suffix; }
+  std::string Out() const { return kOutSink + suffix; }
+};
+
+inline TChainDevices ChainDevices(uint32_t rate = kRecorderRate) {
+  TChainDevices d;
+  d.rate = rate;
+  if (rate != kRecorderRate) {
+    d.suffix = " " + std::to_string(rate) + " Hz";
+    d.nameSuffix = "_" + std::to_string(rate);
+  }
+  return d;
+}
+
 // Runs a shell command and returns its output without the trailing newline.
 inline std::string Shell(const std::string& command) {
   std::string out;
@@ -50,23 +72,26 @@ inline std::string Properties(const std::string& key, const std::string& descrip
 
 // Loads the recorder and its three paths with pactl; the module indices, in load order (an
 // empty entry is a module that did not load).
-inline std::vector<std::string> LoadChainRecorder() {
+inline std::vector<std::string> LoadChainRecorder(const TChainDevices& d = ChainDevices()) {
   std::vector<std::string> modules;
   const std::string load = "pactl load-module ";
-  modules.push_back(Shell(load +
-                          "module-null-sink sink_name=tdx_rec format=s16le rate=44100 channels=4 "
+  const std::string rec = "tdx_rec" + d.nameSuffix;
+  const std::string rate = " rate=" + std::to_string(d.rate) + " ";
+  modules.push_back(Shell(load + "module-null-sink sink_name=" + rec + " format=s16le" + rate +
+                          "channels=4 "
                           "channel_map=front-left,front-right,rear-left,rear-right norewinds=1 " +
-                          Properties("sink_properties", kRecSink)));
-  const std::string pair = "channels=2 channel_map=front-left,front-right remix=no ";
-  modules.push_back(Shell(load + "module-remap-sink sink_name=tdx_in master=tdx_rec " + pair +
+                          Properties("sink_properties", d.Rec())));
+  const std::string pair = "channels=2 channel_map=front-left,front-right remix=no" + rate;
+  modules.push_back(Shell(
+      load + "module-remap-sink sink_name=tdx_in" + d.nameSuffix + " master=" + rec + " " + pair +
+      "master_channel_map=front-left,front-right " + Properties("sink_properties", d.In())));
+  modules.push_back(Shell(
+      load + "module-remap-sink sink_name=tdx_out" + d.nameSuffix + " master=" + rec + " " + pair +
+      "master_channel_map=rear-left,rear-right " + Properties("sink_properties", d.Out())));
+  modules.push_back(Shell(load + "module-remap-source source_name=tdx_cap" + d.nameSuffix +
+                          " master=" + rec + ".monitor " + pair +
                           "master_channel_map=front-left,front-right " +
-                          Properties("sink_properties", kInSink)));
-  modules.push_back(Shell(load + "module-remap-sink sink_name=tdx_out master=tdx_rec " + pair +
-                          "master_channel_map=rear-left,rear-right " +
-                          Properties("sink_properties", kOutSink)));
-  modules.push_back(Shell(load + "module-remap-source source_name=tdx_cap master=tdx_rec.monitor " +
-                          pair + "master_channel_map=front-left,front-right " +
-                          Properties("source_properties", kCapSource)));
+                          Properties("source_properties", d.Cap())));
   return modules;
 }
 
@@ -75,18 +100,20 @@ inline void UnloadChainRecorder(const std::vector<std::string>& modules) {
     if (!it->empty()) Shell("pactl unload-module " + *it + " 2>/dev/null");
 }
 
-// Records the recorder's four-channel monitor (44100 Hz, s16) while `during` runs and for
-// `tailSeconds` after it; the interleaved samples.
+// Records the recorder's four-channel monitor (s16 at the devices' rate) while `during` runs
+// and for `tailSeconds` after it; the interleaved samples. Nothing is taken from the device
+// while `during` runs: it must not take more than `slackSeconds`.
 template <class During>
-std::vector<int16_t> RecordChain(double tailSeconds, During during) {
+std::vector<int16_t> RecordChain(double tailSeconds, During during,
+                                 const TChainDevices& d = ChainDevices(), double slackSeconds = 4) {
   IALWaveService& service = TALPulseWaveService::Instance();
   const auto names = DeviceNames(service, true);
-  auto it = std::find(names.begin(), names.end(), std::string("Monitor of ") + kRecSink);
+  auto it = std::find(names.begin(), names.end(), "Monitor of " + d.Rec());
   EXPECT_NE(it, names.end()) << "no monitor of the recorder sink";
   if (it == names.end()) return {};
-  const WaveFormat format = WaveFormat::Pcm(4, 16, kRecorderRate, 0x33);
-  constexpr uint32_t kBufferFrames = 4410;
-  constexpr size_t kBuffers = 40;  // four seconds of slack for this thread
+  const WaveFormat format = WaveFormat::Pcm(4, 16, d.rate, 0x33);
+  const uint32_t kBufferFrames = d.rate / 10;
+  const auto kBuffers = static_cast<size_t>(std::ceil(slackSeconds * 10)) + 20;
   TWaveBuffers buffers(kBuffers, kBufferFrames * format.blockAlign);
   TWaveEventRecorder events;
   TWaveHandle in = kNoWaveHandle;
@@ -115,7 +142,7 @@ std::vector<int16_t> RecordChain(double tailSeconds, During during) {
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count() +
       tailSeconds;
-  const size_t neededFrames = static_cast<size_t>(seconds * kRecorderRate);
+  const size_t neededFrames = static_cast<size_t>(seconds * d.rate);
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
   while (samples.size() / 4 < neededFrames && std::chrono::steady_clock::now() < deadline) {
     events.WaitForCount(kWimData, used + 1, std::chrono::seconds(1));
@@ -127,20 +154,23 @@ std::vector<int16_t> RecordChain(double tailSeconds, During during) {
   return samples;
 }
 
-// Plays `signal` (stereo, 44100 Hz) into the input sink and waits until it has been played.
-inline void PlayIntoInput(const std::vector<int16_t>& signal) {
+// Plays `signal` (stereo, at the devices' rate) into the input sink and waits until it has
+// been played.
+inline void PlayIntoInput(const std::vector<int16_t>& signal,
+                          const TChainDevices& d = ChainDevices()) {
   IALWaveService& service = TALPulseWaveService::Instance();
-  const WaveFormat format = WaveFormat::Pcm(2, 16, kRecorderRate, 3);
+  const WaveFormat format = WaveFormat::Pcm(2, 16, d.rate, 3);
   TWaveBuffers buffers(1, static_cast<uint32_t>(signal.size() * 2));
   std::memcpy(buffers.Data(0).data(), signal.data(), signal.size() * 2);
   TWaveEventRecorder events;
   TWaveHandle out = kNoWaveHandle;
-  ASSERT_EQ(service.waveOutOpen(&out, DeviceIndex(service, false, kInSink), format,
+  ASSERT_EQ(service.waveOutOpen(&out, DeviceIndex(service, false, d.In()), format,
                                 &TWaveEventRecorder::Callback, events.Instance(), 0),
             TWaveResult::NoError);
   service.waveOutPrepareHeader(out, buffers.Header(0));
   service.waveOutWrite(out, buffers.Header(0));
-  EXPECT_TRUE(events.WaitForCount(kWomDone, 1, std::chrono::seconds(20)));
+  const auto seconds = std::chrono::seconds(20 + signal.size() / 2 / d.rate);
+  EXPECT_TRUE(events.WaitForCount(kWomDone, 1, seconds));
   service.waveOutClose(out);
 }
 
@@ -182,6 +212,14 @@ inline std::vector<int16_t> NoiseBurst(uint32_t leadFrames, uint32_t burstFrames
   return signal;
 }
 
+// The first frame of the burst in the input (front left).
+inline size_t BurstStart(const std::vector<int16_t>& rec) {
+  const size_t frames = rec.size() / 4;
+  size_t start = 0;
+  while (start < frames && std::abs(rec[start * 4]) < 1000) ++start;
+  return start;
+}
+
 struct TAlignment {
   int64_t lagFrames = -1;
   double correlation = 0;   // over the whole burst
@@ -203,6 +241,24 @@ inline double ChainCorrelation(const std::vector<int16_t>& rec, size_t from, siz
   return xx > 0 && yy > 0 ? xy / std::sqrt(xx * yy) : 0;
 }
 
+// The lag from minLag to maxLag at which `windowFrames` of the input from `from` correlate best
+// with the output, above `floor` (−1: none); `spanFrames` of output must follow the lag.
+inline int64_t BestLag(const std::vector<int16_t>& rec, size_t from, size_t windowFrames,
+                       size_t spanFrames, int64_t minLag, int64_t maxLag, double floor) {
+  const size_t frames = rec.size() / 4;
+  double best = floor;
+  int64_t found = -1;
+  for (int64_t lag = std::max<int64_t>(minLag, 0); lag <= maxLag; ++lag) {
+    if (from + static_cast<size_t>(lag) + spanFrames >= frames) break;
+    const double c = ChainCorrelation(rec, from, static_cast<size_t>(lag), windowFrames);
+    if (c > best) {
+      best = c;
+      found = lag;
+    }
+  }
+  return found;
+}
+
 // Finds the output's lag behind the input (front left against rear left) by
 // cross-correlation over the lags from minLag to maxLag. lagFrames stays −1 when the burst is
 // not in the recording.
@@ -210,19 +266,9 @@ inline TAlignment AlignChain(const std::vector<int16_t>& rec, uint32_t burstFram
                              int64_t maxLag) {
   TAlignment result;
   const size_t frames = rec.size() / 4;
-  size_t start = 0;
-  while (start < frames && std::abs(rec[start * 4]) < 1000) ++start;
+  const size_t start = BurstStart(rec);
   if (start + burstFrames >= frames) return result;
-  constexpr size_t kWindow = 2048;
-  double best = -2;
-  for (int64_t lag = std::max<int64_t>(minLag, 0); lag <= maxLag; ++lag) {
-    if (start + static_cast<size_t>(lag) + burstFrames >= frames) break;
-    const double c = ChainCorrelation(rec, start, static_cast<size_t>(lag), kWindow);
-    if (c > best) {
-      best = c;
-      result.lagFrames = lag;
-    }
-  }
+  result.lagFrames = BestLag(rec, start, 2048, burstFrames, minLag, maxLag, -2);
   if (result.lagFrames < 0) return result;
   const size_t lag = static_cast<size_t>(result.lagFrames);
   result.correlation = ChainCorrelation(rec, start, lag, burstFrames);
@@ -232,6 +278,40 @@ inline TAlignment AlignChain(const std::vector<int16_t>& rec, uint32_t burstFram
         std::min(result.worstSegment,
                  ChainCorrelation(rec, start + part * burstFrames / 8, lag, burstFrames / 8));
   return result;
+}
+
+// The burst of the input (front pair) compared sample by sample with the output (rear pair)
+// `lag` frames later.
+struct TExactMatch {
+  size_t mismatchedFrames = 0;
+  size_t gaps = 0;  // stretches of mismatching frames
+};
+
+inline TExactMatch CompareExact(const std::vector<int16_t>& rec, uint32_t burstFrames,
+                                int64_t lag) {
+  TExactMatch m;
+  const size_t start = BurstStart(rec);
+  bool inGap = false;
+  for (size_t i = start; i < start + burstFrames; ++i) {
+    const size_t j = i + static_cast<size_t>(lag);
+    const bool same = (j + 1) * 4 <= rec.size() && rec[i * 4] == rec[j * 4 + 2] &&
+                      rec[i * 4 + 1] == rec[j * 4 + 3];
+    if (!same) ++m.mismatchedFrames;
+    if (!same && !inGap) ++m.gaps;
+    inGap = !same;
+  }
+  return m;
+}
+
+// The output's lag behind the input over consecutive windows of the burst (−1 where not found).
+inline std::vector<int64_t> LagsOverTime(const std::vector<int16_t>& rec, uint32_t burstFrames,
+                                         size_t windowFrames, int64_t minLag, int64_t maxLag) {
+  std::vector<int64_t> lags;
+  const size_t start = BurstStart(rec);
+  for (size_t from = start; from + windowFrames <= start + burstFrames; from += windowFrames) {
+    lags.push_back(BestLag(rec, from, windowFrames, windowFrames, minLag, maxLag, 0.9));
+  }
+  return lags;
 }
 
 }  // namespace tardivox::testing

@@ -1,0 +1,158 @@
+#include "audio/PlaybackCushion.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace tardivox {
+
+namespace {
+
+// The fast check looks at the lowest level over this much playing: a real excess persists, a
+// late arrival only lowers the level for a moment. Two windows bound the recovery time.
+constexpr double kShortWindowSeconds = 0.2;
+// The drift check averages the level over this much playing.
+constexpr double kLongWindowSeconds = 1.0;
+// Inside this band around the reference nothing is corrected: the mean level's jitter under
+// load stays well below it, and the margin (20 ms) well above it.
+constexpr double kDeadBandSeconds = 0.004;
+
+}  // namespace
+
+void TALPlaybackCushion::Reset(uint32_t sampleRate, uint32_t bufferFrames) {
+  rate_ = std::max<uint32_t>(1, sampleRate);
+  bufferFrames_ = std::max<uint32_t>(1, bufferFrames);
+  targetFrames_ = bufferFrames_ + static_cast<uint64_t>(std::ceil(kMarginSeconds * rate_));
+  // In time, like the margin it must stay well inside.
+  deadBandFrames_ = std::max<int64_t>(1, static_cast<int64_t>(kDeadBandSeconds * rate_));
+  seenUnderruns_ = 0;
+  behind_ = false;
+  pendingDrop_ = 0;
+  pendingCorrection_ = 0;
+  // Until measured, the level the start set.
+  reference_ = static_cast<int64_t>(targetFrames_);
+  referenceKnown_ = false;
+  windows_ = 0;
+  lastDeviation_ = 0;
+  StartWindows(0);
+}
+
+uint64_t TALPlaybackCushion::Span(double seconds, uint32_t buffers) const {
+  return std::max<uint64_t>(static_cast<uint64_t>(seconds * rate_),
+                            uint64_t{buffers} * bufferFrames_);
+}
+
+void TALPlaybackCushion::StartWindows(uint64_t playedFrames) {
+  shortEnd_ = playedFrames + Span(kShortWindowSeconds, 2);
+  shortAny_ = false;
+  longEnd_ = playedFrames + Span(kLongWindowSeconds, 8);
+  longSum_ = 0;
+  longCount_ = 0;
+  longTouched_ = false;
+}
+
+TALPlaybackCushion::TDecision TALPlaybackCushion::OnArrival(int64_t waitingFrames, uint32_t frames,
+                                                            const TWavePosition* position) {
+  TDecision decision;
+  if (!position) return decision;
+  const uint64_t playedFrames = position->playedFrames;
+  if (position->underruns > seenUnderruns_) {
+    counters_.underruns.fetch_add(position->underruns - seenUnderruns_, std::memory_order_relaxed);
+    seenUnderruns_ = position->underruns;
+    longTouched_ = true;  // the level around an underrun says nothing about the clocks
+  }
+  if (waitingFrames < 0) {
+    // The device skips the head of what comes: a burst after a stall catches up by itself.
+    if (!behind_) {
+      behind_ = true;
+      behindSince_ = playedFrames;
+    }
+    pendingCorrection_ = 0;
+    pendingDrop_ = 0;
+    StartWindows(playedFrames);
+    if (playedFrames >= behindSince_ + Span(kShortWindowSeconds, 2)) {
+      // Still behind: nothing will catch up. Silence takes the skip and refills the cushion.
+      // Back to the level the stream had, so that no drift correction follows.
+      decision.silenceFrames =
+          static_cast<uint32_t>(std::max<int64_t>(0, reference_ - frames - waitingFrames));
+      behind_ = false;
+      counters_.extraLatencyFrames.store(std::max<int64_t>(reference_, waitingFrames + frames),
+                                         std::memory_order_relaxed);
+      return decision;
+    }
+    counters_.droppedFrames.fetch_add(std::min<uint64_t>(frames, -waitingFrames),
+                                      std::memory_order_relaxed);
+    counters_.extraLatencyFrames.store(waitingFrames + frames, std::memory_order_relaxed);
+    return decision;
+  }
+  behind_ = false;
+  const int64_t level = waitingFrames + frames;
+  counters_.extraLatencyFrames.store(level, std::memory_order_relaxed);
+
+  shortMin_ = shortAny_ ? std::min(shortMin_, level) : level;
+  shortMax_ = shortAny_ ? std::max(shortMax_, level) : level;
+  shortAny_ = true;
+  longSum_ += level;
+  ++longCount_;
+
+  if (playedFrames >= shortEnd_) {
+    // Only what is clearly more than one buffer too much: the level normally swings by up to
+    // one buffer (two arrivals close together).
+    const int64_t excess = shortMin_ - reference_;
+    // Clearly too little (a refill after an underrun measured on a stale position): silence
+    // makes it up at once; single frames would take seconds.
+    const int64_t deficit = reference_ - shortMax_;
+    if (excess > bufferFrames_ + deadBandFrames_ && pendingDrop_ == 0) {
+      pendingDrop_ = static_cast<uint64_t>(excess);
+      pendingCorrection_ = 0;
+      StartWindows(playedFrames);
+    } else if (deficit > bufferFrames_ / 2 + deadBandFrames_ && pendingDrop_ == 0) {
+      decision.silenceFrames = static_cast<uint32_t>(deficit);
+      pendingCorrection_ = 0;
+      StartWindows(playedFrames);
+      return decision;
+    } else {
+      shortEnd_ = playedFrames + Span(kShortWindowSeconds, 2);
+      shortAny_ = false;
+    }
+  }
+  if (playedFrames >= longEnd_) {
+    if (!longTouched_ && pendingDrop_ == 0 && longCount_ > 0) {
+      const int64_t mean = longSum_ / static_cast<int64_t>(longCount_);
+      // The first window holds the start (the device's clock settling): the second is the
+      // reference, the level "before" anything happened.
+      if (!referenceKnown_) {
+        if (++windows_ >= 2) reference_ = mean;
+        referenceKnown_ = windows_ >= 2;
+      } else {
+        // A clock difference persists: two windows in a row beyond the band on the same side
+        // (one window may be off by a burst of late arrivals under load).
+        const int64_t deviation =
+            std::llabs(mean - reference_) > deadBandFrames_ ? mean - reference_ : 0;
+        if (deviation != 0 && (deviation > 0) == (lastDeviation_ > 0) && lastDeviation_ != 0)
+          pendingCorrection_ =
+              std::llabs(deviation) < std::llabs(lastDeviation_) ? deviation : lastDeviation_;
+        lastDeviation_ = pendingCorrection_ != 0 ? 0 : deviation;
+      }
+    } else {
+      lastDeviation_ = 0;
+    }
+    longEnd_ = playedFrames + Span(kLongWindowSeconds, 8);
+    longSum_ = 0;
+    longCount_ = 0;
+    longTouched_ = pendingCorrection_ != 0;
+  }
+
+  if (pendingDrop_ > 0) {
+    decision.dropHeadFrames = static_cast<uint32_t>(std::min<uint64_t>(pendingDrop_, frames));
+    pendingDrop_ -= decision.dropHeadFrames;
+    counters_.droppedFrames.fetch_add(decision.dropHeadFrames, std::memory_order_relaxed);
+  } else if (pendingCorrection_ != 0 && frames > 2) {
+    decision.correction = pendingCorrection_ > 0 ? -1 : 1;
+    pendingCorrection_ += decision.correction;
+    longTouched_ = true;
+    counters_.driftCorrections.fetch_add(1, std::memory_order_relaxed);
+  }
+  return decision;
+}
+
+}  // namespace tardivox

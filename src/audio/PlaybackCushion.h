@@ -1,0 +1,91 @@
+#pragma once
+// Keeps the audio waiting at an output device at a constant level measured in time, so that
+// the delay a live chain delivers stays what it was when the output started:
+// - the device starts once what was written covers one buffer plus a margin (the cushion;
+//   the playback component holds the buffers until then and cuts the surplus of whole
+//   buffers before the start);
+// - the device's underruns are counted; it keeps its clock through one and skips what missed
+//   its time (see waveOutGetPosition), counted as dropped. When what arrives stays behind the
+//   device's clock for a short window (frames were lost before they reached the playback, so
+//   no burst will catch up), silence refills the cushion: otherwise all that follows would be
+//   skipped;
+// - a level that stays well below the reference for a short window is made up with silence;
+// - a level that stays well above the target (a burst after a stall or an underrun: the device
+//   plays late data late) is brought back by dropping the excess from the head of the arriving
+//   buffers, at once, within two windows of 0.2 s;
+// - a level that drifts slowly (the input and the output run on different clocks) is pulled
+//   back one frame per buffer, dropping or repeating a frame where the signal changes least.
+//   While the clocks agree the level stays inside a dead band and nothing is corrected, so the
+//   stream stays bit-exact.
+// Levels are in frames: written − played just after a buffer arrives.
+//
+// Not thread-safe: one thread (the one that delivers the buffers) calls everything; the
+// counters are atomics that any thread may read.
+
+#include <atomic>
+#include <cstdint>
+
+#include "audio/WaveService.h"
+
+namespace tardivox {
+
+class TALPlaybackCushion {
+ public:
+  // The margin beyond one buffer that the output keeps queued.
+  static constexpr double kMarginSeconds = 0.020;
+
+  struct TCounters {
+    std::atomic<uint64_t> underruns{0};
+    std::atomic<uint64_t> droppedFrames{0};
+    std::atomic<uint64_t> driftCorrections{0};   // single frames dropped or repeated
+    std::atomic<int64_t> extraLatencyFrames{0};  // the level at the last arrival
+  };
+
+  // What to do with the arriving buffer.
+  struct TDecision {
+    uint32_t dropHeadFrames = 0;  // frames to cut from its head (all of it: drop the buffer)
+    uint32_t silenceFrames = 0;   // silence to write before it
+    int correction = 0;           // −1: drop one frame where quiet; +1: repeat one
+  };
+
+  // A new stream of this rate whose buffers hold bufferFrames.
+  void Reset(uint32_t sampleRate, uint32_t bufferFrames);
+  // Frames written before the device is started.
+  uint64_t TargetFrames() const { return targetFrames_; }
+  // A buffer of `frames` arrives while the device holds `waitingFrames` (written − played,
+  // negative when the device will skip that much) at `position`; null before the start or
+  // while it is not known.
+  TDecision OnArrival(int64_t waitingFrames, uint32_t frames, const TWavePosition* position);
+
+  const TCounters& Counters() const { return counters_; }
+
+ private:
+  uint64_t Span(double seconds, uint32_t buffers) const;
+  void StartWindows(uint64_t playedFrames);
+
+  TCounters counters_;
+  uint32_t rate_ = 1;
+  uint32_t bufferFrames_ = 1;
+  uint64_t targetFrames_ = 1;
+  int64_t deadBandFrames_ = 1;
+  uint64_t seenUnderruns_ = 0;  // the device's count already added to the counters
+  bool behind_ = false;         // arrivals behind the device's clock since behindSince_
+  uint64_t behindSince_ = 0;
+  uint64_t pendingDrop_ = 0;
+  int64_t pendingCorrection_ = 0;  // frames still to drop (> 0) or repeat (< 0)
+  int64_t reference_ = 0;          // the target, then the mean level of the second window
+  bool referenceKnown_ = false;
+  int windows_ = 0;
+  int64_t lastDeviation_ = 0;  // the previous window's deviation beyond the band (0: none)
+  // Short window (fast realignment) and long window (drift), in played frames.
+  uint64_t shortEnd_ = 0;
+  int64_t shortMin_ = 0;
+  int64_t shortMax_ = 0;
+  bool shortAny_ = false;
+  uint64_t longEnd_ = 0;
+  int64_t longSum_ = 0;
+  uint64_t longCount_ = 0;
+  bool longTouched_ = false;  // a correction happened in this window: its mean is biased
+};
+
+}  // namespace tardivox

@@ -35,7 +35,7 @@ class TDeviceWatch {
  public:
   static constexpr int kTickMs = 250;
   static constexpr std::chrono::milliseconds kFirstRetryMs{250};
-  static constexpr std::chrono::milliseconds kMaxRetryMs{1000};
+  static constexpr std::chrono::milliseconds kMaxRetryMs{500};
 
   TDeviceWatch(TDelayController& controller, IALWaveService& service);
   TDeviceWatch(const TDeviceWatch&) = delete;

@@ -1,7 +1,11 @@
 #!/usr/bin/env bash
 # A private PulseAudio server for the audio tests, never the user's:
-#   pulse-test-server.sh start <dir>   start it (stopping a leftover one first) and wait until
-#                                      it answers; exit 1 with its log when it does not
+#   pulse-test-server.sh start <dir> [<script.pa>]
+#                                      start it (stopping a leftover one first) and wait until
+#                                      it answers; exit 1 with its log when it does not. A
+#                                      script given here is kept as <dir>/extra.pa and run at
+#                                      this and every later start of the server in <dir>, so a
+#                                      restarted server comes back with the same devices
 #   pulse-test-server.sh stop <dir>    stop it (TERM, then KILL); always exits 0
 #   pulse-test-server.sh kill <dir>    kill it abruptly, as a crash would
 #   pulse-test-server.sh env <dir>     print the variables a client needs
@@ -22,9 +26,10 @@ usage() {
   echo "usage: $0 start|stop|kill|env <dir>" >&2
   exit 2
 }
-[ $# -eq 2 ] || usage
+[ $# -eq 2 ] || { [ $# -eq 3 ] && [ "$1" = start ]; } || usage
 cmd=$1
 dir=$2
+script=${3:-}
 mkdir -p "$dir"
 dir=$(cd "$dir" && pwd)
 pidfile=$dir/pid
@@ -83,6 +88,9 @@ case $cmd in
     stop_server
     mkdir -p "$dir/state" "$dir/config"
     rm -f "$dir/native"
+    [ -z "$script" ] || cp "$script" "$dir/extra.pa" || exit 1
+    extra=()
+    [ -f "$dir/extra.pa" ] && extra=(-F "$dir/extra.pa")
     long="Tardivox test sink whose name is longer than 32 characters"
     pulseaudio -n --daemonize=no --system=no --use-pid-file=no \
       --exit-idle-time=-1 --realtime=yes --high-priority=yes --no-cpu-limit=yes \
@@ -93,7 +101,7 @@ case $cmd in
       -L "$(sink tardivox_u8 u8 "Tardivox test sink u8")" \
       -L "$(sink tardivox_s24 s24le "Tardivox test sink s24")" \
       -L "$(sink tardivox_s32 s32le "Tardivox test sink s32")" \
-      </dev/null >>"$dir/server.out" 2>&1 &
+      "${extra[@]}" </dev/null >>"$dir/server.out" 2>&1 &
     pid=$!
     echo $pid >"$pidfile"
     # Up to 30 s: a loaded CI machine running sanitizer builds can be slow to start it.

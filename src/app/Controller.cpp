@@ -16,6 +16,7 @@
 #include "app/frmMain.h"
 #include "audio/AudioIn.h"
 #include "audio/AudioOut.h"
+#include "audio/WaveService.h"
 #include "processing/DelayLine.h"
 
 namespace tardivox {
@@ -81,7 +82,9 @@ TDelayController::TDelayController(const TMainControls& controls, const TDelayCh
       devices_(TDeviceSelection::TLists{controls.lstInDevices, controls.lstInDeviceLines,
                                         controls.lstOutDevices},
                chain.ALAudioIn1.Device(), chain.ALAudioOut1.Device(),
-               [this](uint32_t milliseconds) { Wait(milliseconds); }) {
+               [this](uint32_t milliseconds) { Wait(milliseconds); }),
+      // The service the chain's components were created on.
+      watch_(*this, CurrentWaveService()) {
   AttachHandlers();
 }
 
@@ -159,6 +162,11 @@ void TDelayController::Dispatch(TEdit edit) {
 
 void TDelayController::Run(TEdit edit) {
   switch (edit) {
+    case TEdit::FollowDevices:
+      return devices_.FollowDevices(watch_.Service().DefaultDeviceName(true),
+                                    watch_.Service().DefaultDeviceName(false));
+    case TEdit::Restart:
+      return RestartChainNow();
     case TEdit::InDevices:
       return devices_.lstInDevicesChange();
     case TEdit::InDeviceLines:
@@ -257,6 +265,35 @@ void TDelayController::DeactivateChain() {
   EnableAudioIn(false);
   EnableAudioOut(false);
   EnableDelayLine(false);
+}
+
+bool TDelayController::ChainWanted() const {
+  return controls_.btnActivate.Checked();
+}
+
+void TDelayController::RestartChain() {
+  Dispatch(TEdit::Restart);
+}
+
+void TDelayController::FollowDevices() {
+  Dispatch(TEdit::FollowDevices);
+}
+
+void TDelayController::RestartChainNow() {
+  if (!ChainWanted()) return;
+  DeactivateChain();
+  ActivateChain(controls_.cbBypass.Checked());
+  UpdateStatus();
+}
+
+std::string TDelayController::DescribeDevices() {
+  std::string input;
+  std::string output;
+  Guarded([&] {
+    input = chain_.ALAudioIn1.Device().DeviceName();
+    output = chain_.ALAudioOut1.Device().DeviceName();
+  });
+  return "input \"" + input + "\", output \"" + output + "\"";
 }
 
 uint32_t TDelayController::SampleRate() {
@@ -476,9 +513,11 @@ void TDelayController::FormCreate() {
     btnActivateClick();
     UpdateStatus();
   });
+  if (!closed_) watch_.Start();
 }
 
 bool TDelayController::FormCloseQuery() {
+  watch_.Stop();
   // A second close during the first one's waits: that one is disabling the chain.
   if (closed_) return true;
   closed_ = true;

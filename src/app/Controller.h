@@ -60,8 +60,10 @@
 #include <exception>
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "app/AppExceptions.h"
+#include "app/DeviceWatch.h"
 #include "app/Misc.h"
 #include "app/Multimedia.h"
 #include "audio/AudioRecord.h"
@@ -147,6 +149,18 @@ class TDelayController {
   void ActivateChain(bool bypass);
   // Capture, playback, delay line; each followed by its wait.
   void DeactivateChain();
+  // True while "Activer" is checked: the user wants the chain on.
+  bool ChainWanted() const;
+  // Switches the chain off and on again with the window's settings (Bypass included), as a
+  // click off and on would; nothing while "Activer" is unchecked. The device watch calls it to
+  // bring the chain back after its devices were lost. Like a user's edit it is queued while a
+  // sequence runs.
+  void RestartChain();
+  // Lists the devices again, keeping the selections (TDeviceSelection::FollowDevices, with the
+  // server's default devices as fallbacks); queued like a user's edit.
+  void FollowDevices();
+  // The chain's devices as a line of stderr names them: input "…", output "…".
+  std::string DescribeDevices();
 
   // Rate × seconds, truncated toward zero, the product formed in extended precision (0.3 s at
   // 44100 Hz gives 13229). Saturates at the 32-bit limits; 0 for NaN or an unreadable rate.
@@ -197,6 +211,7 @@ class TDelayController {
   void AppException(const std::exception& error);
 
   TDeviceSelection& Devices() { return devices_; }
+  TDeviceWatch& Watch() { return watch_; }
 
  private:
   // The window handlers, as queued and coalesced while a sequence runs.
@@ -211,6 +226,8 @@ class TDelayController {
     DelayShown,
     Activate,
     Bypass,
+    FollowDevices,
+    Restart,
     Count
   };
   // Thrown by Wait once the window has closed, to stop the sequence that waited; caught by
@@ -237,6 +254,7 @@ class TDelayController {
   void Wait(uint32_t milliseconds);
   void AttachHandlers();
   void DetachHandlers();
+  void RestartChainNow();
   // Sets the seconds box from code with its change handler detached.
   void ShowSeconds(long double seconds);
   uint32_t SampleRate();
@@ -248,6 +266,7 @@ class TDelayController {
   TErrorBoxFunction errorBox_;
   TCAudioRecord::TProviderFactory audioRecordProvider_;
   TDeviceSelection devices_;
+  TDeviceWatch watch_;
   bool startingUp_ = false;
   bool running_ = false;
   // Set when the close query begins; closing_ while its own steps run.

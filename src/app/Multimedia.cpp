@@ -21,6 +21,31 @@ std::string EntryName(const TDropDownList& list, int32_t index) {
   return list.Item(index).toStdString();
 }
 
+// Makes `list` hold `names`, keeping the selected entry by name, else selecting `fallback`,
+// else the first entry. No change handler runs. True when the selected text changed.
+bool RefillKeepingSelection(TDropDownList& list, const std::vector<std::string>& names,
+                            const std::string& fallback) {
+  const int32_t selectedIndex = list.ItemIndex();
+  const QString selected = selectedIndex >= 0 ? list.Item(selectedIndex) : QString();
+  bool same = list.Count() == static_cast<int32_t>(names.size());
+  for (int32_t i = 0; same && i < list.Count(); ++i) {
+    same = list.Item(i) == QString::fromStdString(names[i]);
+  }
+  if (same) return false;
+  list.Clear();
+  int32_t keep = -1;
+  int32_t fallbackIndex = -1;
+  for (const std::string& name : names) {
+    const QString entry = QString::fromStdString(name);
+    if (keep < 0 && !selected.isEmpty() && entry == selected) keep = list.Count();
+    if (fallbackIndex < 0 && name == fallback) fallbackIndex = list.Count();
+    list.AddItem(entry);
+  }
+  if (keep < 0) keep = fallbackIndex >= 0 ? fallbackIndex : (names.empty() ? -1 : 0);
+  list.SetItemIndex(keep);
+  return (keep >= 0 ? list.Item(keep) : QString()) != selected;
+}
+
 }  // namespace
 
 TDeviceSelection::TDeviceSelection(const TLists& lists, TALAudioDevice& inputDevice,
@@ -89,6 +114,32 @@ void TDeviceSelection::SelectInputLine(int32_t index) {
 void TDeviceSelection::SelectOutputDevice(int32_t index) {
   Guarded([&] { outputDevice_.SetDeviceName(EntryName(lists_.lstOutDevices, index)); });
   wait_(kSelectWaitMs);
+}
+
+void TDeviceSelection::FollowDevices(const std::string& defaultInput,
+                                     const std::string& defaultOutput) {
+  if (audioRecord_) {
+    std::vector<std::string> names;
+    bool listed = false;
+    Guarded([&] {
+      const int32_t count = audioRecord_->GetDeviceCount();
+      for (int32_t index = 0; index < count; ++index) {
+        names.push_back(audioRecord_->GetDeviceName(index));
+      }
+      listed = true;
+    });
+    // A server that cannot be asked now leaves the list as it was.
+    if (listed && RefillKeepingSelection(lists_.lstInDevices, names, defaultInput)) {
+      const int32_t index = lists_.lstInDevices.ItemIndex();
+      Guarded([&] {
+        audioRecord_->SelectDevice(index);
+        FillInputLines(index);
+      });
+    }
+  }
+  std::vector<std::string> outputs;
+  Guarded([&] { outputDevice_.GetDeviceNames(outputs); });
+  RefillKeepingSelection(lists_.lstOutDevices, outputs, defaultOutput);
 }
 
 void TDeviceSelection::lstInDevicesChange() {

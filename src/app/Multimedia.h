@@ -22,6 +22,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "app/Misc.h"
 #include "audio/AudioRecord.h"
@@ -68,6 +69,15 @@ class TDeviceSelection {
   // Names the playback's device after entry `index`; then waits. An index that is not an
   // entry (an empty list) leaves the playback's device as it was.
   void SelectOutputDevice(int32_t index);
+
+  // Lists the devices again after the server's set of devices changed: devices that appeared
+  // are added and devices that left are removed, in the server's order. Each list keeps its
+  // selection by name; when the selected device left, the list shows the server's default
+  // device (`defaultInput`, `defaultOutput`: where the server moved the stream), or the first
+  // entry. The components' device names are left as they are, so a device that returns is
+  // taken again at the next start. A new input selection refills the lines; an unchanged one
+  // leaves them alone. Nothing here waits unless the input selection changed.
+  void FollowDevices(const std::string& defaultInput, const std::string& defaultOutput);
 
   // The list handlers.
   void lstInDevicesChange();

@@ -2,7 +2,8 @@
 // The production recording control on the sound server (PulseAudio, or PipeWire through its
 // PulseAudio service).
 //
-// Devices are the server's sources, in the server's order, named by their full descriptions:
+// Devices are the server's sources, real inputs first and then the monitors of sinks, each in
+// the server's order, named by their full descriptions:
 // the names the wave service gives its input devices, so a chosen name always resolves when the
 // capture opens its device. Lines are the current source's ports, named by their descriptions;
 // a source without ports has no lines. SelectLine makes that port the source's active port on
@@ -38,6 +39,7 @@ struct TRecordSource {
   std::string name;         // the server's identifier of the source, stable across restarts
   std::string description;  // what the user sees; the wave service's input device name
   std::vector<TRecordPort> ports;
+  bool monitor = false;  // records what a sink plays; listed after the real inputs
 };
 
 // What the provider needs of the sound server. TPulseSourceClient talks to PulseAudio; tests
@@ -47,7 +49,7 @@ class IRecordSourceServer {
  public:
   virtual ~IRecordSourceServer() = default;
 
-  // Every source, in the server's order.
+  // Every source: real inputs first, then the monitors of sinks, each in the server's order.
   virtual std::vector<TRecordSource> ListSources() = 0;
   // The server name of the default source; empty when the server has none.
   virtual std::string DefaultSourceName() = 0;

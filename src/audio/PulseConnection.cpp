@@ -53,6 +53,14 @@ void TPulseConnection::ContextStateChanged(pa_context* context, void* userdata) 
   if (context == self->context_) {
     if (state == PA_CONTEXT_READY) {
       self->contextWasReady_ = true;
+      // Devices may have come and gone while there was no connection.
+      self->deviceChanges_.fetch_add(1, std::memory_order_release);
+      pa_context_set_subscribe_callback(context, &ServerEvent, self);
+      const auto mask = static_cast<pa_subscription_mask_t>(
+          PA_SUBSCRIPTION_MASK_SINK | PA_SUBSCRIPTION_MASK_SOURCE | PA_SUBSCRIPTION_MASK_SERVER);
+      if (pa_operation* op = pa_context_subscribe(context, mask, nullptr, nullptr)) {
+        pa_operation_unref(op);
+      }
     } else if (!PA_CONTEXT_IS_GOOD(state) && self->contextWasReady_) {
       self->contextWasReady_ = false;
       std::fprintf(stderr, "tardivox: lost the connection to the sound server: %s\n",
@@ -62,32 +70,58 @@ void TPulseConnection::ContextStateChanged(pa_context* context, void* userdata) 
   self->Signal();
 }
 
+void TPulseConnection::ServerEvent(pa_context*, pa_subscription_event_type_t event, uint32_t,
+                                   void* userdata) {
+  auto* self = static_cast<TPulseConnection*>(userdata);
+  const unsigned facility = event & PA_SUBSCRIPTION_EVENT_FACILITY_MASK;
+  const unsigned type = event & PA_SUBSCRIPTION_EVENT_TYPE_MASK;
+  // Devices change their state (running, suspended) and volume all the time: only arrivals,
+  // departures and the server's defaults change what the lists show.
+  const bool devices =
+      (facility == PA_SUBSCRIPTION_EVENT_SINK || facility == PA_SUBSCRIPTION_EVENT_SOURCE) &&
+      (type == PA_SUBSCRIPTION_EVENT_NEW || type == PA_SUBSCRIPTION_EVENT_REMOVE);
+  if (devices || facility == PA_SUBSCRIPTION_EVENT_SERVER) {
+    self->deviceChanges_.fetch_add(1, std::memory_order_release);
+  }
+}
+
 bool TPulseConnection::Ready() const {
   return context_ && pa_context_get_state(context_) == PA_CONTEXT_READY;
 }
 
-pa_context* TPulseConnection::EnsureContext(int& error) {
-  error = PA_OK;
+bool TPulseConnection::Connect(int& error) {
   // A connection that failed (the server went away) is replaced by a new one.
   if (context_ && !PA_CONTEXT_IS_GOOD(pa_context_get_state(context_))) DropContext();
+  if (context_) return true;
+  pa_proplist* props = pa_proplist_new();
+  pa_proplist_sets(props, PA_PROP_APPLICATION_NAME, "Tardivox");
+  pa_proplist_sets(props, PA_PROP_APPLICATION_ID, "tardivox");
+  context_ = pa_context_new_with_proplist(Api(), "Tardivox", props);
+  pa_proplist_free(props);
   if (!context_) {
-    pa_proplist* props = pa_proplist_new();
-    pa_proplist_sets(props, PA_PROP_APPLICATION_NAME, "Tardivox");
-    pa_proplist_sets(props, PA_PROP_APPLICATION_ID, "tardivox");
-    context_ = pa_context_new_with_proplist(Api(), "Tardivox", props);
-    pa_proplist_free(props);
-    if (!context_) {
-      error = PA_ERR_INTERNAL;
-      return nullptr;
-    }
-    ++generation_;
-    pa_context_set_state_callback(context_, &ContextStateChanged, this);
-    if (pa_context_connect(context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
-      error = pa_context_errno(context_);
-      DropContext();
-      return nullptr;
-    }
+    error = PA_ERR_INTERNAL;
+    return false;
   }
+  ++generation_;
+  pa_context_set_state_callback(context_, &ContextStateChanged, this);
+  if (pa_context_connect(context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) {
+    error = pa_context_errno(context_);
+    DropContext();
+    return false;
+  }
+  return true;
+}
+
+bool TPulseConnection::StartConnect() {
+  if (Ready()) return true;
+  int error = PA_OK;
+  Connect(error);
+  return Ready();
+}
+
+pa_context* TPulseConnection::EnsureContext(int& error) {
+  error = PA_OK;
+  if (!Connect(error)) return nullptr;
   // Another thread may be waiting for the same connection and may replace it meanwhile: hold
   // on to the one waited for.
   pa_context* context = pa_context_ref(context_);
@@ -110,6 +144,7 @@ pa_context* TPulseConnection::EnsureContext(int& error) {
 void TPulseConnection::DropContext() {
   if (!context_) return;
   pa_context_set_state_callback(context_, nullptr, nullptr);
+  pa_context_set_subscribe_callback(context_, nullptr, nullptr);
   pa_context_disconnect(context_);
   pa_context_unref(context_);
   context_ = nullptr;

@@ -15,6 +15,10 @@
 // they learnt from the old context (device lists) is stale. The loss of a ready connection is
 // said once on stderr.
 //
+// Watching: a ready context is subscribed to the server's device events; DeviceChanges() grows
+// when a source or sink appears or leaves, when the server's defaults change and when a new
+// context becomes ready. StartConnect() asks for a connection without waiting for it.
+//
 // Failure: EnsureContext returns null with the server's error code (PA_ERR_TIMEOUT when it did
 // not answer in time); nothing here raises.
 //
@@ -24,6 +28,7 @@
 
 #include <pulse/pulseaudio.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 
@@ -62,6 +67,9 @@ class TPulseConnection {
   // when the server cannot be reached. The context stays owned by the connection: a caller that
   // keeps it across a wait takes a reference of its own.
   pa_context* EnsureContext(int& error);
+  // Without waiting: true when the current context is ready; otherwise replaces a failed one,
+  // starts connecting when none is under way, and answers false.
+  bool StartConnect();
   // The current context, ready or not; null before the first EnsureContext and after a drop.
   pa_context* Context() const { return context_; }
   // True while the current context is ready.
@@ -70,6 +78,8 @@ class TPulseConnection {
   uint64_t Generation() const { return generation_; }
   // Disconnects and forgets the current context (the next EnsureContext connects afresh).
   void DropContext();
+  // Grows whenever the server's set of devices may have changed. Any thread, no lock needed.
+  uint64_t DeviceChanges() const { return deviceChanges_.load(std::memory_order_acquire); }
 
   // Wakes every thread waiting in WaitLocked; callbacks call it when an answer arrived.
   void Signal() { pa_threaded_mainloop_signal(mainloop_, 0); }
@@ -85,6 +95,10 @@ class TPulseConnection {
   ~TPulseConnection();
 
   static void ContextStateChanged(pa_context* context, void* userdata);
+  static void ServerEvent(pa_context* context, pa_subscription_event_type_t event, uint32_t index,
+                          void* userdata);
+  // Creates the context and starts connecting (false when that failed at once, with `error`).
+  bool Connect(int& error);
   struct TTimeout {
     TPulseConnection* connection;
     bool expired = false;
@@ -97,6 +111,7 @@ class TPulseConnection {
   pa_context* context_ = nullptr;
   bool contextWasReady_ = false;
   uint64_t generation_ = 0;
+  std::atomic<uint64_t> deviceChanges_{0};
 };
 
 template <class Done>

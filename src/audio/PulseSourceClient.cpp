@@ -2,6 +2,8 @@
 
 #include <pulse/pulseaudio.h>
 
+#include <algorithm>
+
 #include <utility>
 
 namespace tardivox {
@@ -48,6 +50,7 @@ void OnSourceInfo(pa_context* context, const pa_source_info* info, int eol, void
     return;
   }
   TRecordSource source;
+  source.monitor = info->monitor_of_sink != PA_INVALID_INDEX;
   source.name = info->name ? info->name : "";
   // An empty description falls back to the name, as the wave service names its devices.
   source.description = info->description && *info->description ? info->description : source.name;
@@ -131,6 +134,9 @@ std::vector<TRecordSource> TPulseSourceClient::ListSources() {
       [](pa_context* context, TRecordRequest* userdata) {
         return pa_context_get_source_info_list(context, &OnSourceInfo, userdata);
       });
+  // In the wave service's order: real inputs first, then the monitors of outputs.
+  std::stable_partition(request.sources.begin(), request.sources.end(),
+                        [](const TRecordSource& source) { return !source.monitor; });
   return std::move(request.sources);
 }
 

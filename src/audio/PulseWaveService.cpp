@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <type_traits>
 #include <utility>
 
 #include "audio/PulseFormat.h"
@@ -146,7 +147,11 @@ void TALPulseWaveService::DeviceListed(pa_context*, const Info* info, int eol, v
   }
   const char* name = info->name ? info->name : "";
   const char* description = info->description && *info->description ? info->description : name;
-  query.devices.push_back({name, description, info->sample_spec.channels});
+  bool monitor = false;
+  if constexpr (std::is_same_v<Info, pa_source_info>) {
+    monitor = info->monitor_of_sink != PA_INVALID_INDEX;
+  }
+  query.devices.push_back({name, description, info->sample_spec.channels, monitor});
 }
 
 bool TALPulseWaveService::RefreshDevices(bool input, bool report) {
@@ -175,8 +180,51 @@ bool TALPulseWaveService::RefreshDevices(bool input, bool report) {
     Devices(input).clear();
     return false;
   }
+  // Real inputs first, monitors of outputs after them, each in the server's order: a sink's
+  // monitor is listed before the card's microphone, and the first input device must not be the
+  // program's own output played back into it.
+  std::stable_partition(query.devices.begin(), query.devices.end(),
+                        [](const TDevice& device) { return !device.monitor; });
   Devices(input) = std::move(query.devices);
   return true;
+}
+
+bool TALPulseWaveService::ServerAvailable() {
+  TPulseConnection::TLock lock(connection_);
+  return connection_.StartConnect();
+}
+
+std::string TALPulseWaveService::DefaultDeviceName(bool input) {
+  TPulseConnection::TLock lock(connection_);
+  if (!connection_.Ready()) return {};
+  struct TQuery {
+    TPulseConnection* connection;
+    bool input;
+    bool done = false;
+    std::string name;
+  } query{&connection_, input, false, {}};
+  pa_operation* op = pa_context_get_server_info(
+      Context(),
+      [](pa_context*, const pa_server_info* info, void* userdata) {
+        auto& q = *static_cast<TQuery*>(userdata);
+        const char* name =
+            info ? (q.input ? info->default_source_name : info->default_sink_name) : nullptr;
+        q.name = name ? name : "";
+        q.done = true;
+        q.connection->Signal();
+      },
+      &query);
+  if (!op) return {};
+  const bool answered = WaitLocked([&] { return query.done; }, kQueryTimeoutMs);
+  // The query lives on this stack frame: make sure no late answer reaches it.
+  if (!answered) pa_operation_cancel(op);
+  pa_operation_unref(op);
+  if (!answered || query.name.empty()) return {};
+  RefreshDevices(input, false);
+  for (const TDevice& device : Devices(input)) {
+    if (device.name == query.name) return device.description;
+  }
+  return {};
 }
 
 uint32_t TALPulseWaveService::waveInGetNumDevs() {
@@ -250,7 +298,12 @@ TWaveResult TALPulseWaveService::OpenDevice(const TOpenRequest& request,
     why = "the sound server does not take this format";
     return TWaveResult::BadFormat;
   }
-  if (!EnsureContext(why)) return TWaveResult::NoDriver;
+  if (!EnsureContext(why)) {
+    // A device that could not be opened for want of a server counts as lost: it is opened
+    // again once the server answers.
+    deviceFailures_.fetch_add(1, std::memory_order_release);
+    return TWaveResult::NoDriver;
+  }
 
   std::string deviceName;
   if (request.deviceId != kWaveMapper) {
@@ -603,6 +656,7 @@ void TALPulseWaveService::StreamStateChanged(pa_stream* s, void* cookie) {
   TPulseStream* stream = gService->Lookup(cookie, s);
   if (!stream || stream->failed || PA_STREAM_IS_GOOD(pa_stream_get_state(s))) return;
   stream->failed = true;
+  gService->deviceFailures_.fetch_add(1, std::memory_order_release);
   gService->UpdatePoll(*stream);
   // A failed stream has left its context: the reason is the connection's.
   pa_context* context = gService->Context();

@@ -3,8 +3,9 @@
 // (TPulseConnection: connected on first use and connected again by a later call after the
 // server went away).
 //
-// Devices: input devices are the server's sources (monitors included) and output devices its
-// sinks, in the server's order, named by their full descriptions; the list is read again at
+// Devices: input devices are the server's sources, real inputs first and the monitors of sinks
+// after them, each in the server's order; output devices are its sinks, in the server's order;
+// all named by their full descriptions; the list is read again at
 // each count query. kWaveMapper opens the server's default source or sink.
 // Capture: a record stream fills the queued buffers in order (gaps in the stream become
 // silence) and returns each when full; the server delivers about one buffer at a time.
@@ -24,6 +25,7 @@
 // callback is made by the dispatch thread without it, so the main loop never waits for a
 // component. The main loop lock is not re-entered by the service.
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -58,6 +60,11 @@ class TALPulseWaveService final : public TALWaveServiceBase {
   // The server's own name of the device an open handle uses ("" when unknown).
   std::string ServerDeviceName(TWaveHandle handle);
 
+  uint64_t DeviceChanges() override { return connection_.DeviceChanges(); }
+  uint64_t DeviceFailures() override { return deviceFailures_.load(std::memory_order_acquire); }
+  bool ServerAvailable() override;
+  std::string DefaultDeviceName(bool input) override;
+
   uint32_t waveInGetNumDevs() override;
   TWaveResult waveInGetDevCapsA(uint32_t deviceId, TWaveDevCaps& caps) override;
   uint32_t waveOutGetNumDevs() override;
@@ -68,6 +75,7 @@ class TALPulseWaveService final : public TALWaveServiceBase {
     std::string name;
     std::string description;
     uint16_t channels = 0;
+    bool monitor = false;  // a source that records what a sink plays
   };
   struct TPulseStream;
 
@@ -129,6 +137,7 @@ class TALPulseWaveService final : public TALWaveServiceBase {
   // Guarded by the main loop lock.
   bool unreachableReported_ = false;
   uint64_t devicesGeneration_ = 0;
+  std::atomic<uint64_t> deviceFailures_{0};
   std::vector<TDevice> sources_;
   std::vector<TDevice> sinks_;
 };

@@ -152,6 +152,22 @@ class IALWaveService {
   // Where an output stands (see above), as close to now as the device can tell. NoError,
   // InvalidHandle, or Error while the device cannot tell yet.
   virtual TWaveResult waveOutGetPosition(TWaveHandle handle, TWavePosition& position) = 0;
+
+  // Watching the server. None of these blocks; any thread may call them.
+  // A count that grows whenever the set of devices may have changed: a device appeared or
+  // left, the server's default devices changed, or the connection was made again. A caller
+  // that remembers it knows when to list the devices again.
+  virtual uint64_t DeviceChanges() { return 0; }
+  // A count that grows whenever an open device failed (its stream was lost) and whenever a
+  // device could not be opened because the server did not answer.
+  virtual uint64_t DeviceFailures() { return 0; }
+  // True when the server answers now. Without a ready connection it starts connecting in the
+  // background and answers false until the server has answered.
+  virtual bool ServerAvailable() { return true; }
+  // The name of the device the server uses for a stream that names no device (where it moves
+  // the streams of a device that left); empty when unknown or when the server is away. May ask
+  // the server (a bounded wait).
+  virtual std::string DefaultDeviceName(bool /*input*/) { return {}; }
 };
 
 // The service the device components use: the PulseAudio service unless one was installed.

@@ -58,15 +58,25 @@ std::vector<std::string> ServerDescriptions() {
   bool ok = false;
   std::istringstream listing(Pactl("list sources", &ok));
   EXPECT_TRUE(ok) << "pactl list sources failed";
-  std::vector<std::string> descriptions;
+  // Real inputs first, then the monitors of sinks, each in the server's order.
+  std::vector<std::string> inputs;
+  std::vector<std::string> monitors;
+  std::string description;
   const std::string key = "Description: ";
+  const std::string monitorKey = "Monitor of Sink: ";
   for (std::string line; std::getline(listing, line);) {
     const auto at = line.find(key);
     if (at != std::string::npos && line.find_first_not_of(" \t") == at) {
-      descriptions.push_back(line.substr(at + key.size()));
+      description = line.substr(at + key.size());
+    }
+    const auto monitorAt = line.find(monitorKey);
+    if (monitorAt != std::string::npos && line.find_first_not_of(" \t") == monitorAt) {
+      const bool monitor = line.substr(monitorAt + monitorKey.size()) != "n/a";
+      (monitor ? monitors : inputs).push_back(description);
     }
   }
-  return descriptions;
+  inputs.insert(inputs.end(), monitors.begin(), monitors.end());
+  return inputs;
 }
 
 std::vector<std::string> DeviceNames(IAudioRecord& record) {
@@ -118,9 +128,10 @@ TEST_F(PulseAudioRecordServerTest, ANewSourceShowsAtTheNextCall) {
   module.erase(module.find_last_not_of("\n") + 1);
   EXPECT_EQ(record.GetDeviceCount(), before + 1);
   EXPECT_THAT(DeviceNames(record), ElementsAreArray(ServerDescriptions()));
-  EXPECT_EQ(record.GetDeviceName(before), "Entrée ajoutée");
+  // A real input comes before the monitors of the sinks.
+  EXPECT_EQ(record.GetDeviceName(0), "Entrée ajoutée");
   // The new source has no ports: no lines.
-  record.SelectDevice(before);
+  record.SelectDevice(0);
   EXPECT_EQ(record.GetLineCount(), 0);
   ASSERT_TRUE((Pactl("unload-module " + module, &ok), ok));
   EXPECT_EQ(record.GetDeviceCount(), before);

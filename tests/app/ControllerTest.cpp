@@ -38,11 +38,7 @@ QString DelayedCaption(const char* delay) {
   return QStringLiteral("Historique Entrée / Sortie (signal retardé de %1)").arg(Localised(delay));
 }
 
-// A click by the user: the check mark toggles first, then the click handler runs.
-void Click(TCheckBox& box) {
-  box.SetChecked(!box.Checked());
-  if (box.OnClick()) box.OnClick()();
-}
+using testing::Click;
 
 class ControllerTest : public ControllerFixture {};
 

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "WindowTestSupport.h"
 #include "app/Controller.h"
 #include "app/DropDownList.h"
 #include "app/Misc.h"
@@ -127,13 +128,6 @@ class ControllerFixture : public ::testing::Test {
 // Texts compared as UTF-8, so failures print them readably.
 inline std::string U8(const QString& text) {
   return text.toStdString();
-}
-
-// The items of a drop-down list, in order.
-inline std::vector<std::string> Items(const TDropDownList& list) {
-  std::vector<std::string> items;
-  for (int i = 0; i < list.Count(); ++i) items.push_back(list.Item(i).toStdString());
-  return items;
 }
 
 }  // namespace tardivox::testing

@@ -28,6 +28,7 @@
 #include <thread>
 #include <vector>
 
+#include "WindowTestSupport.h"
 #include "app/CheckBox.h"
 #include "app/Controller.h"
 #include "app/DropDownList.h"
@@ -85,29 +86,9 @@ double Seconds(std::chrono::steady_clock::duration d) {
   return std::chrono::duration<double>(d).count();
 }
 
-// A click by the user: the check mark toggles first, then the click handler runs.
-void Click(TCheckBox& box) {
-  box.SetChecked(!box.Checked());
-  if (box.OnClick()) box.OnClick()();
-}
-
-// A choice by the user; false when the list has no such entry.
-bool Choose(TDropDownList& list, const std::string& text) {
-  for (int i = 0; i < list.Count(); ++i) {
-    if (list.Item(i).toStdString() != text) continue;
-    if (list.ItemIndex() == i) return true;
-    list.SetItemIndex(i);
-    if (list.OnChange()) list.OnChange()();
-    return true;
-  }
-  return false;
-}
-
-std::vector<std::string> Items(const TDropDownList& list) {
-  std::vector<std::string> items;
-  for (int i = 0; i < list.Count(); ++i) items.push_back(list.Item(i).toStdString());
-  return items;
-}
+using testing::Choose;
+using testing::Click;
+using testing::Items;
 
 // One window for the suite: it is started once, like the program, and the tests then drive it.
 class EndToEndTest : public ::testing::Test {

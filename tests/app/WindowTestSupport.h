@@ -33,6 +33,7 @@ inline bool Choose(TDropDownList& list, const std::string& text) {
   return false;
 }
 
+// The items of a drop-down list, in order.
 inline std::vector<std::string> Items(const TDropDownList& list) {
   std::vector<std::string> items;
   for (int i = 0; i < list.Count(); ++i) items.push_back(list.Item(i).toStdString());

@@ -17,6 +17,8 @@
 #include "layout/LayoutReader.h"
 #include "layout/LayoutWriter.h"
 #include "pins/UnloadedPin.h"
+#include "processing/Add.h"
+#include "processing/AudioToReal.h"
 #include "processing/DelayLine.h"
 #include "support/CorruptedText.h"
 
@@ -35,22 +37,44 @@ class MainLayoutTest : public ::testing::Test {
   IALWaveService* previous_ = nullptr;
 };
 
-void ExpectChain(TMainWindowComponents& window) {
+// The chain and the monitoring branch, connected as the window holds them whatever the order
+// the components were read in.
+void ExpectGraph(TMainWindowComponents& window) {
   TALAudioIn& in = window.ALAudioIn1();
   TALDelayLine& delay = window.ALDelayLine1();
   TALAudioOut& out = window.ALAudioOut1();
-  EXPECT_EQ(in.OutputPin().SinkCount(), 1);
+  EXPECT_EQ(in.OutputPin().SinkCount(), 2);
   EXPECT_TRUE(in.OutputPin().IsConnectedTo(&delay.InputPin()));
   EXPECT_EQ(delay.InputPin().SourcePin(), &in.OutputPin());
-  EXPECT_EQ(delay.OutputPin().SinkCount(), 1);
+  EXPECT_EQ(delay.OutputPin().SinkCount(), 2);
   EXPECT_EQ(out.InputPin().SourcePin(), &delay.OutputPin());
+  // Each splitter's channel i feeds input i of its adder.
+  const struct {
+    TALAudioToReal& splitter;
+    TOWBasicPin& feed;
+    TSLAdd& adder;
+  } branches[] = {{window.ALAudioToReal1(), in.OutputPin(), window.SLAdd1()},
+                  {window.ALAudioToReal2(), delay.OutputPin(), window.SLAdd2()}};
+  for (const auto& branch : branches) {
+    SCOPED_TRACE(branch.splitter.Name());
+    EXPECT_EQ(branch.splitter.InputPin().SourcePin(), &branch.feed);
+    ASSERT_EQ(branch.splitter.OutputPins().Count(), 2);
+    ASSERT_EQ(branch.adder.InputPins().Count(), 2);
+    for (int i = 0; i < 2; ++i) {
+      auto* input = dynamic_cast<TOWSinkPin*>(branch.adder.InputPins().Items(i));
+      ASSERT_NE(input, nullptr);
+      EXPECT_EQ(input->SourcePin(), branch.splitter.OutputPins().Items(i)) << "channel " << i;
+    }
+    EXPECT_EQ(branch.adder.BufferSize(), 1024);
+  }
   EXPECT_TRUE(TOWUnloadedPin::All().empty());
 }
 
 TEST_F(MainLayoutTest, BuildsTheDisabledChainWithItsStoredSettings) {
   TMainWindowComponents window;
   EXPECT_EQ(window.Name(), "fmMain");
-  ASSERT_EQ(window.ComponentCount(), 23) << "20 controls and the 3 chain components";
+  ASSERT_EQ(window.ComponentCount(), 27)
+      << "20 controls, 3 chain components, 2 splitters, 2 adders";
   EXPECT_FALSE(window.ALAudioIn1().Enabled());
   EXPECT_FALSE(window.ALDelayLine1().Enabled());
   EXPECT_FALSE(window.ALAudioOut1().Enabled());
@@ -64,7 +88,7 @@ TEST_F(MainLayoutTest, BuildsTheDisabledChainWithItsStoredSettings) {
             TPropertyValue(std::string("Default")));
   EXPECT_EQ(window.ALAudioOut1().GetPropertyValue("Device.DeviceName"),
             TPropertyValue(std::string("Default")));
-  ExpectChain(window);
+  ExpectGraph(window);
 }
 
 TEST_F(MainLayoutTest, WritingTheLoadedWindowGivesTheCompiledLayout) {
@@ -78,7 +102,7 @@ TEST_F(MainLayoutTest, ComponentsReadInReverseOrderConnectTheSame) {
   TStoredObject layout = ParseStoredForm(TMainWindowComponents::MainWindowLayout());
   std::reverse(layout.children.begin(), layout.children.end());
   TMainWindowComponents window(WriteStoredForm(layout));
-  ExpectChain(window);
+  ExpectGraph(window);
 }
 
 TEST_F(MainLayoutTest, ControlsArePlacedInTheirPanelsAndTheWindowTakesItsFrame) {
@@ -127,6 +151,14 @@ TEST_F(MainLayoutTest, ControlSettingsOutOfTheirDomainNameTheirLine) {
   object ALDelayLine1: TALDelayLine
   end
   object ALAudioOut1: TALAudioOut
+  end
+  object ALAudioToReal1: TALAudioToReal
+  end
+  object ALAudioToReal2: TALAudioToReal
+  end
+  object SLAdd1: TSLAdd
+  end
+  object SLAdd2: TSLAdd
   end
 end
 )";

@@ -7,6 +7,7 @@
 #include "audio/AudioIn.h"
 #include "audio/AudioOut.h"
 #include "core/Exceptions.h"
+#include "display/Waterfall.h"
 #include "layout/LayoutReader.h"
 #include "model/ClassRegistry.h"
 #include "processing/Add.h"
@@ -45,6 +46,8 @@ TMainWindowComponents::TMainWindowComponents(std::string_view layout, QWidget* w
   splitters_[1] = Find<TALAudioToReal>("ALAudioToReal2");
   adders_[0] = Find<TSLAdd>("SLAdd1");
   adders_[1] = Find<TSLAdd>("SLAdd2");
+  waterfalls_[0] = ControlWidget<TSLWaterfall>("SLWaterfall1");
+  waterfalls_[1] = ControlWidget<TSLWaterfall>("SLWaterfall2");
 }
 
 template <class T>

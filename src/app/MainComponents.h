@@ -5,7 +5,8 @@
 // delay line `ALDelayLine1` and the playback `ALAudioOut1`, connected in that order, and the
 // monitoring branch: the splitter `ALAudioToReal1` fed by the capture and `ALAudioToReal2` fed
 // by the delay line, each feeding its two channels into the adder `SLAdd1` or `SLAdd2`, whose
-// sums (left + right) feed the history strips.
+// sums (left + right) feed the history strips `SLWaterfall1` (input) and `SLWaterfall2`
+// (output), controls of the history panel.
 //
 // Construction reads the layout compiled into the program (frmMain.layout): the window takes
 // its stored position, size, frame, caption and font; the controls are created in their panels
@@ -32,6 +33,7 @@ class TALAudioOut;
 class TALAudioToReal;
 class TALDelayLine;
 class TSLAdd;
+class TSLWaterfall;
 
 class TMainWindowComponents : public TWindowComponent {
  public:
@@ -47,6 +49,8 @@ class TMainWindowComponents : public TWindowComponent {
   TALAudioToReal& ALAudioToReal2() const { return *splitters_[1]; }
   TSLAdd& SLAdd1() const { return *adders_[0]; }
   TSLAdd& SLAdd2() const { return *adders_[1]; }
+  TSLWaterfall& SLWaterfall1() const { return *waterfalls_[0]; }
+  TSLWaterfall& SLWaterfall2() const { return *waterfalls_[1]; }
 
   // The stored layout compiled into the program.
   static std::string_view MainWindowLayout();
@@ -63,6 +67,7 @@ class TMainWindowComponents : public TWindowComponent {
   TALAudioOut* audioOut_ = nullptr;
   TALAudioToReal* splitters_[2] = {};
   TSLAdd* adders_[2] = {};
+  TSLWaterfall* waterfalls_[2] = {};
 };
 
 }  // namespace tardivox

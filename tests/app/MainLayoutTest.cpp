@@ -10,10 +10,12 @@
 #include "app/ControlComponent.h"
 #include "app/MainComponents.h"
 #include "app/SpinEdit.h"
+#include "app/frmMain.h"
 #include "audio/AudioIn.h"
 #include "audio/AudioOut.h"
 #include "audio/VirtualWaveService.h"
 #include "audio/WaveService.h"
+#include "display/Waterfall.h"
 #include "layout/LayoutReader.h"
 #include "layout/LayoutWriter.h"
 #include "pins/UnloadedPin.h"
@@ -67,14 +69,19 @@ void ExpectGraph(TMainWindowComponents& window) {
     }
     EXPECT_EQ(branch.adder.BufferSize(), 1024);
   }
+  // Each adder's sum feeds its strip.
+  EXPECT_EQ(window.SLWaterfall1().InputPin().SourcePin(), &window.SLAdd1().OutputPin());
+  EXPECT_EQ(window.SLWaterfall2().InputPin().SourcePin(), &window.SLAdd2().OutputPin());
+  EXPECT_EQ(window.SLAdd1().OutputPin().SinkCount(), 1);
+  EXPECT_EQ(window.SLAdd2().OutputPin().SinkCount(), 1);
   EXPECT_TRUE(TOWUnloadedPin::All().empty());
 }
 
 TEST_F(MainLayoutTest, BuildsTheDisabledChainWithItsStoredSettings) {
   TMainWindowComponents window;
   EXPECT_EQ(window.Name(), "fmMain");
-  ASSERT_EQ(window.ComponentCount(), 27)
-      << "20 controls, 3 chain components, 2 splitters, 2 adders";
+  ASSERT_EQ(window.ComponentCount(), 29)
+      << "20 controls, 2 strips, 3 chain components, 2 splitters, 2 adders";
   EXPECT_FALSE(window.ALAudioIn1().Enabled());
   EXPECT_FALSE(window.ALDelayLine1().Enabled());
   EXPECT_FALSE(window.ALAudioOut1().Enabled());
@@ -136,12 +143,77 @@ TEST_F(MainLayoutTest, ControlsArePlacedInTheirPanelsAndTheWindowTakesItsFrame) 
     }
   }
   EXPECT_EQ(inSettings, 16);
-  EXPECT_EQ(inHistory, 2);
+  EXPECT_EQ(inHistory, 4) << "two rotated labels, two strips";
   auto* seconds = window.ControlWidget<TSpinEdit>("edDelaySec");
   EXPECT_EQ(seconds->FloatMinValue(), 0.01L) << "the stored 0.01 is the decimal 0.01";
   EXPECT_EQ(seconds->Increment(), 0.1L);
   EXPECT_THROW(window.ControlWidget<TSpinEdit>("lstInDevices"), Exception) << "wrong kind";
   EXPECT_THROW(window.ControlWidget<QWidget>("ALDelayLine1"), Exception) << "not a control";
+}
+
+// Both strips are bare: only the history image, no title, axes, level bar, tool bar, point
+// label nor zoom, at 401 × 57 beside their labels in the history panel.
+TEST_F(MainLayoutTest, StripsAreBareHistoriesBesideTheirLabels) {
+  TMainWindowComponents window;
+  const struct {
+    const char* path;
+    TPropertyValue value;
+  } settings[] = {
+      {"Left", int64_t{24}},
+      {"Width", int64_t{401}},
+      {"Height", int64_t{57}},
+      {"Enabled", true},
+      {"Color", int64_t{0}},
+      {"ToolBar.Visible", false},
+      {"Zooming.MouseZoom", false},
+      {"Zooming.KeyboardZoom", false},
+      {"Zooming.MouseWheelEnabled", false},
+      {"Title.Visible", false},
+      {"Title.Text", std::string("Waterfall")},
+      {"XAxis.Visible", false},
+      {"XAxis.Samples", int64_t{512}},
+      {"XAxis.MinorTicks.Count", int64_t{0}},
+      {"XAxis.MajorTicks.Mode", std::string("mtmAuto")},
+      {"XAxis.MajorTicks.Step", 10.0},
+      {"XAxis.MinTick.Value", 0.0},
+      {"XAxis.MaxTick.Value", 1024.0},
+      {"YAxis.Visible", false},
+      {"YAxis.TicksMode", std::string("atmAuto")},
+      {"YAxis.FixedPrecision", false},
+      {"YAxis.MinTick", 0.0},
+      {"YAxis.MaxTick", 500.0},
+      {"Highlighting.MouseHitPoint.PointLabel.Visible", false},
+      {"Levels.Visible", false},
+      {"Levels.GrayScale", false},
+      {"Levels.Axis.Logarithmic", false},
+      {"Levels.Axis.Min", int64_t{0}},
+      {"Levels.LevelLabel.Text", std::string("Levels")},
+  };
+  const struct {
+    const char* name;
+    int64_t top;
+    int64_t tabOrder;
+    QRect geometry;
+  } strips[] = {{"SLWaterfall1", 32, 0, TfmMain::kInputStripGeometry},
+                {"SLWaterfall2", 96, 1, TfmMain::kOutputStripGeometry}};
+  for (const auto& strip : strips) {
+    SCOPED_TRACE(strip.name);
+    auto* control = dynamic_cast<TControlComponent*>(window.FindComponent(strip.name));
+    ASSERT_NE(control, nullptr);
+    EXPECT_EQ(control->ParentComponent(), window.FindComponent("pnlInOut"));
+    EXPECT_EQ(control->Widget()->geometry(), strip.geometry);
+    EXPECT_EQ(control->GetPropertyValue("Top"), TPropertyValue(strip.top));
+    EXPECT_EQ(control->GetPropertyValue("TabOrder"), TPropertyValue(strip.tabOrder));
+    for (const auto& setting : settings) {
+      EXPECT_EQ(control->GetPropertyValue(setting.path), setting.value) << setting.path;
+    }
+    auto& waterfall = *window.ControlWidget<TSLWaterfall>(strip.name);
+    EXPECT_EQ(waterfall.MarkerGroups().Count(), 0);
+    EXPECT_EQ(waterfall.Levels().Colors().Count(), 0);
+  }
+  // Beside each strip, its label.
+  EXPECT_EQ(window.ControlWidget<QWidget>("VrLabel1")->geometry().top(), 32);
+  EXPECT_EQ(window.ControlWidget<QWidget>("VrLabel2")->geometry().top(), 96);
 }
 
 TEST_F(MainLayoutTest, ControlSettingsOutOfTheirDomainNameTheirLine) {
@@ -159,6 +231,10 @@ TEST_F(MainLayoutTest, ControlSettingsOutOfTheirDomainNameTheirLine) {
   object SLAdd1: TSLAdd
   end
   object SLAdd2: TSLAdd
+  end
+  object SLWaterfall1: TSLWaterfall
+  end
+  object SLWaterfall2: TSLWaterfall
   end
 end
 )";

@@ -92,18 +92,24 @@ double Seconds(std::chrono::steady_clock::duration d) {
   return std::chrono::duration<double>(d).count();
 }
 
-// A phrase of tones with soft edges, identical on both channels: five notes of 0.4 s, each
-// followed by 0.15 s of silence, at 12000 of peak (the strips' sums reach 24000).
+// A phrase of tones with soft edges, identical on both channels: ten notes of 0.4 s at
+// different pitches and loudness (peaks 3000 to 12000, so the strips' sums reach 24000), each
+// followed by 0.15 s of silence.
 std::vector<int16_t> TonePhrase() {
   const double pi = std::acos(-1.0);
-  const double notesHz[] = {220, 330, 440, 660, 880};
+  const struct {
+    double hz;
+    double peak;
+  } notes[] = {{220, 12000}, {330, 6000},  {440, 9000}, {660, 3000}, {880, 12000},
+               {294, 4500},  {392, 10500}, {523, 7500}, {784, 5000}, {247, 12000}};
   const auto noteFrames = static_cast<uint32_t>(0.4 * kRecorderRate);
   const auto restFrames = static_cast<uint32_t>(0.15 * kRecorderRate);
   std::vector<int16_t> signal;
-  for (double hz : notesHz) {
+  for (const auto& note : notes) {
     for (uint32_t i = 0; i < noteFrames; ++i) {
       const double edge = std::min({1.0, i / 400.0, (noteFrames - i) / 400.0});
-      const auto v = static_cast<int16_t>(12000 * edge * std::sin(2 * pi * hz * i / kRecorderRate));
+      const auto v =
+          static_cast<int16_t>(note.peak * edge * std::sin(2 * pi * note.hz * i / kRecorderRate));
       signal.insert(signal.end(), {v, v});
     }
     signal.insert(signal.end(), 2 * size_t{restFrames}, 0);
@@ -327,7 +333,8 @@ TEST_F(EndToEndTest, StripsShowThePhraseInTheInputAndOneDelayLaterInTheOutput) {
     EXPECT_TRUE(strip->isEnabled());
     EXPECT_EQ(strip->XAxis().Samples(), 512);
   }
-  // The restart began a new history. 512 lines last 11.9 s: nothing scrolls during the test.
+  // The restart began a new history. 512 lines last 11.9 s: nothing scrolls during the test
+  // (the phrase lasts 5.5 s and the output strip shows its end 2 s later).
   const std::vector<int16_t> phrase = TonePhrase();
   testing::PlayIntoInput(phrase);
   constexpr double kThreshold = 4000;

@@ -688,3 +688,50 @@ TEST(WaterfallTest, MarkersAreDrawnAtTheirLineAndSample) {
 
 }  // namespace
 }  // namespace tardivox
+
+namespace tardivox {
+namespace {
+
+// A rendered waterfall for the eye: a spectrum-like chirp (a peak rising from 1 to 20 kHz over
+// the history) with three bursts of noise, every band shown. Saved under the build tree.
+TEST(WaterfallPictureTest, ARenderedChirpWithAxesAndLevelBar) {
+  TSLWaterfall waterfall;
+  waterfall.resize(640, 320);
+  waterfall.ToolBar().SetVisible(false);
+  waterfall.Legend().SetVisible(false);
+  waterfall.YAxis().SetTicksMode(atmFrequency);
+  waterfall.XAxis().AxisLabel().SetText("Lines");
+  TRealSource source;
+  ASSERT_TRUE(source.OutputPin.ConnectTo(&waterfall.InputPin()));
+  TRef<IOWNotifyOperation> start(new TOWStartSpectrumOperation(1024, 44100.0));
+  source.OutputPin.Notify(*start);
+  std::mt19937 random(7);
+  std::uniform_real_distribution<double> noise(0.0, 1.0);
+  Values line(1024);
+  for (int j = 0; j < 512; ++j) {
+    const double peak = 1024.0 * (1000.0 + 19000.0 * j / 511.0) / 22050.0;
+    const bool burst = (j / 40) % 4 == 1 && j % 40 < 12;
+    for (int k = 0; k < 1024; ++k) {
+      const double d = (k - peak) / 12.0;
+      line[static_cast<size_t>(k)] =
+          100.0 * std::exp(-d * d) + 4.0 * noise(random) + (burst ? 40.0 * noise(random) : 0.0);
+    }
+    source.Send(line);
+  }
+  const QImage shown = waterfall.grab().toImage();
+  const QString file = QStringLiteral(TARDIVOX_TEST_OUTPUT_DIR) + "/waterfall_chirp.png";
+  ASSERT_TRUE(shown.save(file));
+  EXPECT_EQ(waterfall.YAxis().CaptionText(), "kHz");
+  // The peak of the newest line lies near the top right of the data area, hot; below it the
+  // line is quiet.
+  const TSLViewRect data = waterfall.DataView().Rect();
+  const double topFraction = 1.0 - 20000.0 / 22050.0;
+  const QPoint hot(data.right - 3, data.top + static_cast<int>(topFraction * (data.bottom - data.top)));
+  const QColor hotColor = shown.pixelColor(hot);
+  const QColor quiet = shown.pixelColor(QPoint(data.right - 3, data.bottom - 5));
+  EXPECT_GT(hotColor.red() + hotColor.green(), 200) << "peak " << hot.x() << "," << hot.y();
+  EXPECT_LT(quiet.red() + quiet.green(), 100);
+}
+
+}  // namespace
+}  // namespace tardivox

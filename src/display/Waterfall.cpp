@@ -600,9 +600,12 @@ void TSLWaterfall::UpdateImage() {
   // Lines are shared and never written in place: they are converted outside the history
   // lock, so that a long conversion never holds up the delivering thread.
   const uint32_t background = ColorToPixel(ColorToRGB(Color()));
-  const TSLPixelFunction pixelOf = [this](double v, double r) { return levels_->PixelOf(v, r); };
+  if (!pixelTableValid_) {
+    levels_->BuildPixelTable(pixelTable_);
+    pixelTableValid_ = true;
+  }
   for (size_t i = 0; i < toRender_.size(); ++i) {
-    image_.RenderLine(plan.firstToRender + static_cast<int>(i), *toRender_[i], scale, pixelOf,
+    image_.RenderLine(plan.firstToRender + static_cast<int>(i), *toRender_[i], scale, pixelTable_,
                       background);
   }
   if (plan.full) image_.FillEmpty(plan.shown, background);
@@ -724,6 +727,7 @@ void TSLWaterfall::DrawMarkers(QPainter& canvas) {
 }
 
 void TSLWaterfall::ColorsChanged() {
+  pixelTableValid_ = false;
   {
     std::lock_guard lock(historyLock_);
     fullRedraw_ = true;

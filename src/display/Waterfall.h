@@ -300,6 +300,8 @@ class TSLWaterfall : public TSLBasicWaterfall {
 
   // The window thread's side of drawing.
   TSLWaterfallImage image_;
+  TSLLevelPixelTable pixelTable_;
+  bool pixelTableValid_ = false;
   TSLWaterfallScale drawnScale_;
   bool drawnScaleValid_ = false;
   std::vector<TRef<ISLRealBuffer>> toRender_;

@@ -478,11 +478,9 @@ TEST(WaterfallTest, TheViewAveragesTheImage) {
   const TSLWaterfallGeometry geometry{4, 6, false, false};
   const auto plan = image.Prepare(geometry, true, 4, 4);
   ASSERT_TRUE(plan.full);
-  const TSLPixelFunction grey = [](double v, double) {
-    const auto c = static_cast<uint32_t>(v);
-    return c << 16 | c << 8 | c;
-  };
-  TSLWaterfallScale scale{0.0, 1.0, false};
+  TSLLevelPixelTable grey;
+  grey.Build(true, {});
+  const TSLWaterfallScale scale{0.0, 255.0, false};  // sample v shows grey level v
   for (int p = 0; p < 4; ++p) {
     TRef<ISLRealBuffer> line(new TSLRealBuffer(6));
     for (int k = 0; k < 6; ++k) line->WriteData()[k] = 10.0 * p + 100.0 * (k / 3);
@@ -498,6 +496,7 @@ TEST(WaterfallTest, TheViewAveragesTheImage) {
   EXPECT_EQ(view.pixel(1, 0) & 0xFF, 125u);
   image.Reduced(QSize(2, 2), 0, 4, 0, 6);
   EXPECT_EQ(image.LinesReducedLastCall(), 0) << "nothing new: nothing reduced again";
+  EXPECT_FALSE(image.ViewRebuiltLastCall());
   // A zoom onto lines 2 … 4 and samples 3 … 6, larger than the source: pixels repeat.
   const QImage& zoomed = image.Reduced(QSize(4, 3), 2, 4, 3, 6);
   EXPECT_EQ(zoomed.pixel(0, 0) & 0xFF, 120u);
@@ -726,7 +725,8 @@ TEST(WaterfallPictureTest, ARenderedChirpWithAxesAndLevelBar) {
   // line is quiet.
   const TSLViewRect data = waterfall.DataView().Rect();
   const double topFraction = 1.0 - 20000.0 / 22050.0;
-  const QPoint hot(data.right - 3, data.top + static_cast<int>(topFraction * (data.bottom - data.top)));
+  const QPoint hot(data.right - 3,
+                   data.top + static_cast<int>(topFraction * (data.bottom - data.top)));
   const QColor hotColor = shown.pixelColor(hot);
   const QColor quiet = shown.pixelColor(QPoint(data.right - 3, data.bottom - 5));
   EXPECT_GT(hotColor.red() + hotColor.green(), 200) << "peak " << hot.x() << "," << hot.y();

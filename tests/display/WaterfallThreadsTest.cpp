@@ -45,8 +45,8 @@ TEST(WaterfallThreadsTest, LinesFromAnotherThreadWhileTheWindowPaints) {
     if (rounds % 50 == 0) waterfall.SetHold(!waterfall.Hold());
     if (rounds % 7 == 0) waterfall.XAxis().SetSamples(rounds % 14 == 0 ? 32 : 64);
     const QPoint at(rounds % 401, rounds % 57);
-    QMouseEvent move(QEvent::MouseMove, at, waterfall.mapToGlobal(at), Qt::NoButton,
-                     Qt::NoButton, Qt::NoModifier);
+    QMouseEvent move(QEvent::MouseMove, at, waterfall.mapToGlobal(at), Qt::NoButton, Qt::NoButton,
+                     Qt::NoModifier);
     QApplication::sendEvent(&waterfall, &move);
     waterfall.grab();
     QCoreApplication::processEvents(QEventLoop::AllEvents, 2);

@@ -7,6 +7,7 @@
 
 #include "buffers/IntegerBuffer.h"
 #include "display/SetIfChanged.h"
+#include "display/WaterfallProperties.h"
 #include "pins/NotifyOperations.h"
 
 namespace tardivox {
@@ -87,6 +88,12 @@ void TSLBasicWaterfall::SetVertical(bool vertical) {
   LayoutChanged();
   ImageGeometryChanged();
   Invalidate();
+}
+
+void TSLBasicWaterfall::ShowProperties(int page, int item) {
+  TSLWaterfallPropertiesForm form(*this, page, item);
+  form.PlaceBeside(*this);
+  form.exec();
 }
 
 void TSLBasicWaterfall::SetRefreshInterval(int milliseconds) {

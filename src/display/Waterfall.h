@@ -166,6 +166,8 @@ class TSLBasicWaterfall : public TSLDataDisplay, public TPersistent {
 
   bool IsVertical() const override { return vertical_; }
   bool HasProperties() const override { return HasMarkerGroups(); }
+  // Opens the modal "Settings" dialog (TSLWaterfallPropertiesForm) beside the display.
+  void ShowProperties(int page, int item) override;
   std::string GetPrintTitle() const override { return title_->Text(); }
 
   // Zooming acts on the two axes: lines (whole, at least 2) and samples (at least 2).

@@ -4,7 +4,11 @@
 #include "display/Waterfall.h"
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
 #include <QMouseEvent>
+#include <QSpinBox>
 
 #include <gtest/gtest.h>
 
@@ -15,6 +19,7 @@
 
 #include "buffers/IntegerBuffer.h"
 #include "core/Exceptions.h"
+#include "display/WaterfallProperties.h"
 #include "processing/RealTestSupport.h"
 
 namespace tardivox {
@@ -667,6 +672,61 @@ TEST(WaterfallTest, MarkerGroupsTakeTheLeastUsedDefaultColour) {
   EXPECT_EQ(groups.Items(0).BrushColor(), clWhite);
   EXPECT_EQ(groups.Add().PenColor(), colors[0]) << "all used once: white again";
   EXPECT_TRUE(waterfall.HasProperties());
+}
+
+TEST(WaterfallTest, TheSettingsDialogEditsAGroupOnlyWhenAccepted) {
+  TSLWaterfall waterfall;
+  waterfall.MarkerGroups().Add().SetName("Peaks");
+  waterfall.MarkerGroups().Add().SetName("Dips");
+  waterfall.MarkerGroups().Items(1).Markers().Add().Position().SetX(7);
+  {
+    TSLWaterfallPropertiesForm form(waterfall, 0, 1);
+    EXPECT_EQ(form.windowTitle(), "Settings");
+    EXPECT_EQ(form.CurrentGroup(), 1);
+    EXPECT_EQ(form.NameEdit().text(), "Dips");
+    form.NameEdit().setText("Lows");
+    emit form.NameEdit().textEdited("Lows");
+    form.ShapeBox().setCurrentIndex(msDiamond);
+    form.SizeBox().setValue(6);
+    form.SetPenColor(clYellow);
+    form.reject();
+  }
+  EXPECT_EQ(waterfall.MarkerGroups().Items(1).Name(), "Dips") << "cancelled: unchanged";
+  {
+    TSLWaterfallPropertiesForm form(waterfall, 0, 1);
+    form.NameEdit().setText("Lows");
+    emit form.NameEdit().textEdited("Lows");
+    form.ShapeBox().setCurrentIndex(msDiamond);
+    form.SizeBox().setValue(6);
+    form.VisibleBox().setChecked(false);
+    form.BrushSolidBox().setChecked(true);
+    form.LabelEdit().setText("min");
+    emit form.LabelEdit().textEdited("min");
+    form.SetPenColor(clYellow);
+    form.SetBrushColor(clBlue);
+    form.accept();
+  }
+  const TSLWaterfallMarkerGroup& group = waterfall.MarkerGroups().Items(1);
+  EXPECT_EQ(group.Name(), "Lows");
+  EXPECT_EQ(group.Shape(), msDiamond);
+  EXPECT_EQ(group.Size(), 6);
+  EXPECT_FALSE(group.Visible());
+  EXPECT_TRUE(group.BrushSolid());
+  EXPECT_EQ(group.PenColor(), clYellow);
+  EXPECT_EQ(group.BrushColor(), clBlue);
+  EXPECT_EQ(const_cast<TSLWaterfallMarkerGroup&>(group).Labels().Text(), "min");
+  ASSERT_EQ(group.Markers().Count(), 1) << "the markers come along";
+  EXPECT_EQ(group.Markers().Items(0).Position().X(), 7);
+  EXPECT_EQ(waterfall.MarkerGroups().Items(0).Name(), "Peaks");
+
+  // Placed with its top 20 pixels below the display's and its right edge 20 pixels inside.
+  waterfall.move(100, 100);
+  waterfall.show();
+  TSLWaterfallPropertiesForm form(waterfall, 0, 0);
+  form.PlaceBeside(waterfall);
+  const QPoint displayTopRight = waterfall.mapToGlobal(QPoint(waterfall.width(), 0));
+  EXPECT_EQ(form.frameGeometry().top(), displayTopRight.y() + 20);
+  EXPECT_EQ(form.frameGeometry().right() + 1, displayTopRight.x() - 20);
 }
 
 TEST(WaterfallTest, MarkersAreDrawnAtTheirLineAndSample) {

@@ -14,7 +14,6 @@
 
 #include <benchmark/benchmark.h>
 
-#include <pthread.h>
 #include <time.h>
 
 #include <atomic>
@@ -24,6 +23,7 @@
 #include <vector>
 
 #include "CountingAllocator.h"
+#include "QtBenchMain.h"
 #include "buffers/RealBuffer.h"
 #include "display/Waterfall.h"
 #include "locks/OWObject.h"
@@ -174,14 +174,5 @@ BENCHMARK(BM_TwoWaterfallsRealTime)->Arg(30)->Iterations(1)->Unit(benchmark::kSe
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  int qtArgc = 1;
-  char name[] = "waterfall_bench";
-  char* qtArgv[] = {name, nullptr};
-  QApplication application(qtArgc, qtArgv);
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
+  return tardivox::bench::RunWidgetBenchmarks(argc, argv);
 }

@@ -17,7 +17,7 @@
 // rendering). The collection belongs to the window's thread.
 // Failure: none; an index outside the stops raises ERangeError from the collection.
 
-#include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <span>
@@ -51,8 +51,12 @@ class TSLLevelPixelTable {
     double t = v / r;
     if (!(t > 0.0)) t = 0.0;  // not a number counts as the lower end
     if (t > 1.0) t = 1.0;
-    // Nearest step, halves to even (the floating-point environment's default mode).
-    return table_[static_cast<size_t>(std::nearbyint(t * steps_))];
+    // Nearest step, halves to even, inline (this runs for every pixel of every line).
+    const double x = t * steps_;
+    auto step = static_cast<size_t>(x);
+    const double fraction = x - static_cast<double>(step);
+    if (fraction > 0.5 || (fraction == 0.5 && (step & 1) != 0)) ++step;
+    return table_[step];
   }
 
  private:

@@ -649,6 +649,11 @@ void TSLWaterfall::PaintWindow(QPainter& device, const QRect& paintRect, const Q
   TSLBasicWaterfall::PaintWindow(device, paintRect, region);
 }
 
+void TSLWaterfall::PaintToCanvas(QPainter& canvas) {
+  FollowLineLength();
+  TSLBasicWaterfall::PaintToCanvas(canvas);
+}
+
 void TSLWaterfall::DrawContent(QPainter& canvas, const QRegion& region,
                                const TSLDrawContext& /*context*/) {
   if (GetLineCount() > 0 && region.intersects(dataView_->Rect().ToQRect())) DrawData(canvas);

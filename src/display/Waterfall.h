@@ -252,6 +252,7 @@ class TSLWaterfall : public TSLBasicWaterfall {
   void HoldChanged() override;
   void HighlightingChanged() override;
   void MouseLeft() override;
+  void PaintToCanvas(QPainter& canvas) override;
 
  protected:
   void PaintWindow(QPainter& device, const QRect& paintRect, const QRegion& region) override;

@@ -108,6 +108,8 @@ class TSLBasicLevelDisplayLevelView : public TSLTrackingOptionalAxis {
   // colour settings). Locks: none. Real-time: yes.
   TColor ColorOf(double v, double r) const;
   uint32_t PixelOf(double v, double r) const;
+  // Tabulates the pixel form for the current colour settings (see TSLLevelPixelTable).
+  void BuildPixelTable(TSLLevelPixelTable& table) const { table.Build(grayScale_, plainStops_); }
 
   double ScaleMax() const;
   double ScaleMin() const;

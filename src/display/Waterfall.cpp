@@ -7,6 +7,7 @@
 
 #include "buffers/IntegerBuffer.h"
 #include "display/SetIfChanged.h"
+#include "display/WaterfallProperties.h"
 #include "pins/NotifyOperations.h"
 
 namespace tardivox {
@@ -89,6 +90,12 @@ void TSLBasicWaterfall::SetVertical(bool vertical) {
   Invalidate();
 }
 
+void TSLBasicWaterfall::ShowProperties(int page, int item) {
+  TSLWaterfallPropertiesForm form(*this, page, item);
+  form.PlaceBeside(*this);
+  form.exec();
+}
+
 void TSLBasicWaterfall::SetRefreshInterval(int milliseconds) {
   refreshTimer_.setInterval(std::max(milliseconds, 0));
 }
@@ -108,31 +115,29 @@ double TSLBasicWaterfall::GetZoomYMax() const {
 
 namespace {
 
-// min … max narrowed or widened to at least `minSpan`, kept inside lo … hi.
-void KeepInside(double& min, double& max, double lo, double hi, double minSpan) {
+// min … max widened to at least `minSpan` about its centre (whole units when `whole`), then
+// moved inside lo … hi (a range wider than lo … hi becomes lo … hi).
+void KeepInside(double& min, double& max, double lo, double hi, double minSpan, bool whole) {
   if (max < min) std::swap(min, max);
-  const double room = hi - lo;
+  const double room = std::max(hi - lo, 0.0);
   double span = std::clamp(max - min, std::min(minSpan, room), room);
-  const double centre = (min + max) / 2;
-  min = centre - span / 2;
-  max = centre + span / 2;
-  if (min < lo) {
-    max += lo - min;
-    min = lo;
+  if (span != max - min) min = (min + max - span) / 2;
+  if (whole) {
+    min = std::floor(min);
+    span = std::min(std::ceil(span), room);
   }
-  if (max > hi) {
-    min -= max - hi;
-    max = hi;
-  }
+  min = std::clamp(min, lo, hi - span);
+  max = min + span;
 }
 
 }  // namespace
 
 void TSLBasicWaterfall::ZoomTo(double xMin, double yMin, double xMax, double yMax) {
-  KeepInside(xMin, xMax, xAxis_->DataMin(), xAxis_->DataMax(), 2.0);
-  xMin = std::floor(xMin);
-  xMax = std::max(std::ceil(xMax), xMin + 2);
-  KeepInside(yMin, yMax, yAxis_->DataMin(), yAxis_->DataMax(), 2.0);
+  // Whole lines, at least 2.
+  xMin = std::round(xMin);
+  xMax = std::round(xMax);
+  KeepInside(xMin, xMax, xAxis_->DataMin(), xAxis_->DataMax(), 2.0, true);
+  KeepInside(yMin, yMax, yAxis_->DataMin(), yAxis_->DataMax(), 2.0, false);
   xAxis_->SetZoomRange(xMin, xMax);
   yAxis_->SetZoomRange(yMin, yMax);
   SetZoomed(true);
@@ -151,11 +156,11 @@ void TSLBasicWaterfall::ZoomAxis(TSLDisplayAxis& axis, double factor, double cen
                                  bool whole) {
   double min = centre - (centre - axis.VisibleMin()) * factor;
   double max = centre + (axis.VisibleMax() - centre) * factor;
-  KeepInside(min, max, axis.DataMin(), axis.DataMax(), minSpan);
   if (whole) {
-    min = std::floor(min);
-    max = std::max(std::ceil(max), min + minSpan);
+    min = std::round(min);
+    max = std::round(max);
   }
+  KeepInside(min, max, axis.DataMin(), axis.DataMax(), minSpan, whole);
   axis.SetZoomRange(min, max);
 }
 
@@ -218,7 +223,8 @@ void TSLBasicWaterfall::mouseMoveEvent(QMouseEvent* event) {
   double shift = -moved / length * (panMax_ - panMin_);
   if (panAxis_ == xAxis_) shift = std::round(shift);
   double min = panMin_ + shift, max = panMax_ + shift;
-  KeepInside(min, max, panAxis_->DataMin(), panAxis_->DataMax(), panMax_ - panMin_);
+  KeepInside(min, max, panAxis_->DataMin(), panAxis_->DataMax(), panMax_ - panMin_,
+             panAxis_ == xAxis_);
   panAxis_->SetZoomRange(min, max);
   LayoutChanged();
 }
@@ -601,9 +607,12 @@ void TSLWaterfall::UpdateImage() {
   // Lines are shared and never written in place: they are converted outside the history
   // lock, so that a long conversion never holds up the delivering thread.
   const uint32_t background = ColorToPixel(ColorToRGB(Color()));
-  const TSLPixelFunction pixelOf = [this](double v, double r) { return levels_->PixelOf(v, r); };
+  if (!pixelTableValid_) {
+    levels_->BuildPixelTable(pixelTable_);
+    pixelTableValid_ = true;
+  }
   for (size_t i = 0; i < toRender_.size(); ++i) {
-    image_.RenderLine(plan.firstToRender + static_cast<int>(i), *toRender_[i], scale, pixelOf,
+    image_.RenderLine(plan.firstToRender + static_cast<int>(i), *toRender_[i], scale, pixelTable_,
                       background);
   }
   if (plan.full) image_.FillEmpty(plan.shown, background);
@@ -613,7 +622,9 @@ void TSLWaterfall::UpdateImage() {
 
 void TSLWaterfall::DrawData(QPainter& canvas) {
   UpdateImage();
-  const QRect target = dataView_->Rect().ToQRect();
+  // The image covers the view's inner size, the one the hit point is looked up in.
+  const QRect target(dataView_->GetLeft(), dataView_->GetTop(), dataView_->GetWidth(),
+                     dataView_->GetHeight());
   const QImage& view =
       image_.Reduced(target.size(), Floor(XAxis().VisibleMin()), Ceil(XAxis().VisibleMax()),
                      Floor(YAxis().VisibleMin()), Ceil(YAxis().VisibleMax()));
@@ -636,6 +647,11 @@ void TSLWaterfall::FollowLineLength() {
 void TSLWaterfall::PaintWindow(QPainter& device, const QRect& paintRect, const QRegion& region) {
   FollowLineLength();
   TSLBasicWaterfall::PaintWindow(device, paintRect, region);
+}
+
+void TSLWaterfall::PaintToCanvas(QPainter& canvas) {
+  FollowLineLength();
+  TSLBasicWaterfall::PaintToCanvas(canvas);
 }
 
 void TSLWaterfall::DrawContent(QPainter& canvas, const QRegion& region,
@@ -723,6 +739,7 @@ void TSLWaterfall::DrawMarkers(QPainter& canvas) {
 }
 
 void TSLWaterfall::ColorsChanged() {
+  pixelTableValid_ = false;
   {
     std::lock_guard lock(historyLock_);
     fullRedraw_ = true;

@@ -166,6 +166,8 @@ class TSLBasicWaterfall : public TSLDataDisplay, public TPersistent {
 
   bool IsVertical() const override { return vertical_; }
   bool HasProperties() const override { return HasMarkerGroups(); }
+  // Opens the modal "Settings" dialog (TSLWaterfallPropertiesForm) beside the display.
+  void ShowProperties(int page, int item) override;
   std::string GetPrintTitle() const override { return title_->Text(); }
 
   // Zooming acts on the two axes: lines (whole, at least 2) and samples (at least 2).
@@ -250,6 +252,7 @@ class TSLWaterfall : public TSLBasicWaterfall {
   void HoldChanged() override;
   void HighlightingChanged() override;
   void MouseLeft() override;
+  void PaintToCanvas(QPainter& canvas) override;
 
  protected:
   void PaintWindow(QPainter& device, const QRect& paintRect, const QRegion& region) override;
@@ -300,6 +303,8 @@ class TSLWaterfall : public TSLBasicWaterfall {
 
   // The window thread's side of drawing.
   TSLWaterfallImage image_;
+  TSLLevelPixelTable pixelTable_;
+  bool pixelTableValid_ = false;
   TSLWaterfallScale drawnScale_;
   bool drawnScaleValid_ = false;
   std::vector<TRef<ISLRealBuffer>> toRender_;

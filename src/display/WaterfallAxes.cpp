@@ -4,7 +4,7 @@
 #include <array>
 #include <cmath>
 
-#include "core/Exceptions.h"
+#include "display/EnumNames.h"
 #include "display/SetIfChanged.h"
 #include "display/Waterfall.h"
 
@@ -18,14 +18,11 @@ constexpr std::array<const char*, 6> kTicksModeNames = {
 }  // namespace
 
 std::string TicksModeName(TSLDisplayAxisTicksMode mode) {
-  return kTicksModeNames.at(static_cast<size_t>(mode));
+  return EnumName(kTicksModeNames, mode);
 }
 
 TSLDisplayAxisTicksMode TicksModeOf(const std::string& name) {
-  for (size_t i = 0; i < kTicksModeNames.size(); ++i) {
-    if (name == kTicksModeNames[i]) return static_cast<TSLDisplayAxisTicksMode>(i);
-  }
-  throw Exception("Unknown ticks mode " + name);
+  return EnumOf<TSLDisplayAxisTicksMode>(kTicksModeNames, name, "ticks mode");
 }
 
 std::string FrequencyUnit(int n) {

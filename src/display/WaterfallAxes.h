@@ -98,13 +98,14 @@ class TSLWaterfallYAxis : public TSLDisplayYAxis {
   void SetLineLength(int count);
   bool FrequencyLabels() const;
   bool IntensityLabels() const;
+  // The caption drawn along the axis.
+  std::string CaptionText() override;
 
  protected:
   void CalcDataRange(double& min, double& max) override;
   void CalcLabelRange(double& min, double& max) override;
   int LabelPrecision() const override { return precision_; }
   bool LabelFixedPrecision() const override { return fixedPrecision_; }
-  std::string CaptionText() override;
 
  private:
   TSLBasicWaterfall& waterfall_;

@@ -59,6 +59,7 @@ TSLWaterfallImage::Plan TSLWaterfallImage::Prepare(const TSLWaterfallGeometry& g
     }
     head_ = 0;
     linesDrawn_ = 0;
+    viewStale_ = true;
     dirty_.assign(static_cast<size_t>(std::max(geometry.depth, 0)), 1);
     reduceKey_ = {};
   }
@@ -90,7 +91,7 @@ TSLWaterfallImage::Plan TSLWaterfallImage::Prepare(const TSLWaterfallGeometry& g
 }
 
 void TSLWaterfallImage::RenderLine(int position, ISLRealBuffer& line,
-                                   const TSLWaterfallScale& scale, const TSLPixelFunction& pixelOf,
+                                   const TSLWaterfallScale& scale, const TSLLevelPixelTable& colors,
                                    uint32_t background) {
   if (pixels_.empty() || position < 0 || position >= geometry_.depth) return;
   const int slot = Slot(position);
@@ -99,7 +100,13 @@ void TSLWaterfallImage::RenderLine(int position, ISLRealBuffer& line,
   const double* samples = available > 0 ? line.ReadData() : nullptr;
   double offset = 0, range = 1;
   scale.Transformed(offset, range);
-  for (int k = 0; k < available; ++k) run[k] = pixelOf(scale.Transform(samples[k]) - offset, range);
+  if (scale.logarithmic) {
+    for (int k = 0; k < available; ++k) {
+      run[k] = colors.PixelOf(LevelLogTransform(samples[k]) - offset, range);
+    }
+  } else {
+    for (int k = 0; k < available; ++k) run[k] = colors.PixelOf(samples[k] - offset, range);
+  }
   std::fill(run + available, run + geometry_.length, background);
   dirty_[static_cast<size_t>(slot)] = 1;
   ++convertedLast_;
@@ -149,7 +156,6 @@ const QImage& TSLWaterfallImage::Reduced(QSize size, int lineFirst, int lineLast
   sampleLast = std::clamp(sampleLast, sampleFirst + 1, length);
   const bool vertical = geometry_.vertical;
   const int extent = vertical ? size.width() : size.height();
-  const int across = vertical ? size.height() : size.width();
 
   const ReduceKey key{geometry_, extent, sampleFirst, sampleLast};
   if (!(key == reduceKey_)) {
@@ -166,31 +172,57 @@ const QImage& TSLWaterfallImage::Reduced(QSize size, int lineFirst, int lineLast
     ReduceSlot(slot);
     ++reducedLast_;
   }
+  const ViewKey viewKey{size, lineFirst, lineLast, head_};
+  viewRebuilt_ = viewStale_ || reducedLast_ > 0 || !(viewKey == viewKey_) || view_.size() != size ||
+                 view_.format() != QImage::Format_RGB32;
+  if (!viewRebuilt_) return view_;
+  viewKey_ = viewKey;
+  viewStale_ = false;
 
   if (view_.size() != size || view_.format() != QImage::Format_RGB32) {
     view_ = QImage(size, QImage::Format_RGB32);
   }
+  AverageAcross(lineFirst, lineLast);
+  return view_;
+}
+
+void TSLWaterfallImage::AverageAcross(int lineFirst, int lineLast) {
+  const bool vertical = geometry_.vertical;
+  const int extent = reduceKey_.extent;
+  const int across = vertical ? view_.height() : view_.width();
   auto* bits = reinterpret_cast<uint32_t*>(view_.bits());
   const auto stride = static_cast<size_t>(view_.bytesPerLine() / 4);
   const int lines = lineLast - lineFirst;
   for (int e = 0; e < across; ++e) {
     int start = 0, end = 0;
     Bin(e, across, lines, start, end);
-    for (int d = 0; d < extent; ++d) {
+    spanLines_.clear();
+    for (int offset = start; offset < end; ++offset) {
+      const int position = geometry_.reversed ? lineLast - 1 - offset : lineFirst + offset;
+      spanLines_.push_back(reduced_.data() + static_cast<size_t>(Slot(position)) * extent);
+    }
+    const auto count = static_cast<uint32_t>(spanLines_.size());
+    // Vertical: view row e, sample bins left to right; horizontal: view column e, the lowest
+    // sample bin at the bottom.
+    uint32_t* out = vertical ? bits + static_cast<size_t>(e) * stride
+                             : bits + static_cast<size_t>(extent - 1) * stride + e;
+    const ptrdiff_t step = vertical ? 1 : -static_cast<ptrdiff_t>(stride);
+    for (int d = 0; d < extent; ++d, out += step) {
+      if (count == 1) {
+        *out = spanLines_[0][d];
+        continue;
+      }
+      if (count == 2) {
+        // Per channel (a + b + 1) / 2, as ChannelSum rounds, without unpacking.
+        const uint32_t a = spanLines_[0][d], b = spanLines_[1][d];
+        *out = (a | b) - (((a ^ b) & 0xFEFEFEFEu) >> 1);
+        continue;
+      }
       ChannelSum sum;
-      for (int offset = start; offset < end; ++offset) {
-        const int position = geometry_.reversed ? lineLast - 1 - offset : lineFirst + offset;
-        sum.Add(reduced_[static_cast<size_t>(Slot(position)) * extent + d]);
-      }
-      const uint32_t pixel = sum.Average(static_cast<uint32_t>(end - start));
-      if (vertical) {
-        bits[static_cast<size_t>(e) * stride + d] = pixel;
-      } else {
-        bits[static_cast<size_t>(extent - 1 - d) * stride + e] = pixel;
-      }
+      for (const uint32_t* line : spanLines_) sum.Add(line[d]);
+      *out = sum.Average(count);
     }
   }
-  return view_;
 }
 
 QImage TSLWaterfallImage::Picture() const {

@@ -32,10 +32,10 @@
 #include <QImage>
 
 #include <cstdint>
-#include <functional>
 #include <vector>
 
 #include "buffers/RealBuffer.h"
+#include "display/LevelColors.h"
 
 namespace tardivox {
 
@@ -58,9 +58,6 @@ struct TSLWaterfallScale {
   double Transform(double v) const;
 };
 
-// The level view's colour of a value v above the scale's lower end within range r, as a pixel.
-using TSLPixelFunction = std::function<uint32_t(double v, double r)>;
-
 class TSLWaterfallImage {
  public:
   // What an update must convert: lines [firstToRender, shown) of the shown lines.
@@ -78,7 +75,7 @@ class TSLWaterfallImage {
                int newLines);
   // Converts one line into shown position `position` (0 ≤ position < depth, else ignored).
   void RenderLine(int position, ISLRealBuffer& line, const TSLWaterfallScale& scale,
-                  const TSLPixelFunction& pixelOf, uint32_t background);
+                  const TSLLevelPixelTable& colors, uint32_t background);
   // Paints positions [from, depth) with the background (no line there yet).
   void FillEmpty(int from, uint32_t background);
 
@@ -98,8 +95,9 @@ class TSLWaterfallImage {
   // Lines converted by the last update, and by all updates.
   int LinesConvertedLastUpdate() const { return convertedLast_; }
   int64_t LinesConverted() const { return convertedTotal_; }
-  // Lines reduced by the last Reduced call.
+  // Lines reduced by the last Reduced call, and whether it averaged the view again.
   int LinesReducedLastCall() const { return reducedLast_; }
+  bool ViewRebuiltLastCall() const { return viewRebuilt_; }
   // Forgets the picture: the next update converts everything.
   void Invalidate() {
     linesDrawn_ = 0;
@@ -108,6 +106,8 @@ class TSLWaterfallImage {
 
  private:
   int Slot(int position) const { return (head_ + position) % geometry_.depth; }
+  // Averages the reduced lines across the line axis into view_.
+  void AverageAcross(int lineFirst, int lineLast);
   void ReduceSlot(int slot);
 
   TSLWaterfallGeometry geometry_;
@@ -130,6 +130,17 @@ class TSLWaterfallImage {
   std::vector<int> binStart_;   // sample-axis bins: [binStart_[d], binEnd_[d])
   std::vector<int> binEnd_;
   int reducedLast_ = 0;
+  // The view is averaged again only when a reduced line, the ring's start or the request
+  // changed.
+  struct ViewKey {
+    QSize size;
+    int lineFirst = 0, lineLast = 0, head = 0;
+    bool operator==(const ViewKey&) const = default;
+  };
+  ViewKey viewKey_;
+  bool viewStale_ = true;
+  bool viewRebuilt_ = false;
+  std::vector<const uint32_t*> spanLines_;
   QImage view_;
 };
 

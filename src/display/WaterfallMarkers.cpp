@@ -68,14 +68,14 @@ const std::vector<TColor>& TSLWaterfallMarkerGroups::DefaultGroupColors() {
   return colors;
 }
 
-TColor TSLWaterfallMarkerGroups::NextGroupColor() const {
+TColor TSLWaterfallMarkerGroups::NextGroupColor(const TOWExtCollectionItem* except) const {
   const auto& colors = DefaultGroupColors();
   TColor best = colors.front();
   int fewest = INT32_MAX;
   for (TColor color : colors) {
     int uses = 0;
     for (int i = 0; i < Count(); ++i) {
-      if (Items(i).Announced() && Items(i).PenColor() == color) ++uses;
+      if (&Items(i) != except && Items(i).PenColor() == color) ++uses;
     }
     if (uses < fewest) {
       fewest = uses;
@@ -88,7 +88,7 @@ TColor TSLWaterfallMarkerGroups::NextGroupColor() const {
 void TSLWaterfallMarkerGroups::ItemAdded(TOWExtCollectionItem& item) {
   TSLNamingCollection::ItemAdded(item);
   auto& group = static_cast<TSLWaterfallMarkerGroup&>(item);
-  const TColor color = NextGroupColor();
+  const TColor color = NextGroupColor(&item);
   group.SetPenColor(color);
   group.SetBrushColor(color);
   if (changed_) changed_();

@@ -71,8 +71,8 @@ class TSLWaterfallMarkerGroups : public TSLNamingCollection<TSLWaterfallMarkerGr
 
   // The colours new groups take, in order of preference.
   static const std::vector<TColor>& DefaultGroupColors();
-  // The colour a new group gets beside the present ones.
-  TColor NextGroupColor() const;
+  // The colour a new group gets beside the groups present (but `except`).
+  TColor NextGroupColor(const TOWExtCollectionItem* except = nullptr) const;
 
  protected:
   void ItemAdded(TOWExtCollectionItem& item) override;

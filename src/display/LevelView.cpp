@@ -171,6 +171,9 @@ bool TSLBasicLevelDisplayLevelView::BarGeometry(int& top, int& h) const {
 }
 
 void TSLBasicLevelDisplayLevelView::RefreshLevelTracking() {
+  // A hidden bar has no tracking mark to redraw. Invalidating it anyway would make every paint
+  // of the data (which refreshes the tracking) ask for the next one.
+  if (!IsShowing()) return;
   InvalidateView();
   const TSLDisplayView* data = Owner().GetDataView();
   if (!data || !Visible() || !TrackCursor() || !Owner().PointerInside() || !valueAt_) return;

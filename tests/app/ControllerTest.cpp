@@ -620,6 +620,35 @@ TEST_F(ControllerSoundTest, ABurstReachesTheOutputStripOneDelayAfterTheInputStri
   }
 }
 
+// Counts the paint events a widget receives.
+class TPaintCounter : public QObject {
+ public:
+  explicit TPaintCounter(QWidget& widget) { widget.installEventFilter(this); }
+  int count = 0;
+
+ protected:
+  bool eventFilter(QObject* /*watched*/, QEvent* event) override {
+    if (event->type() == QEvent::Paint) ++count;
+    return false;
+  }
+};
+
+TEST_F(ControllerSoundTest, AStripWithLinesRepaintsOnlyWhenAskedTo) {
+  Start();
+  window_->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
+  for (uint32_t k = 0; k < 4; ++k) Pass(k);
+  ASSERT_EQ(InputStrip().GetLineCount(), 2);
+  for (int round = 0; round < 5; ++round) QCoreApplication::processEvents();  // shown, ticked
+  TPaintCounter paints(InputStrip());
+  InputStrip().repaint();
+  ASSERT_EQ(paints.count, 1);
+  // Drawing the lines must not ask for another paint (the hidden level bar has nothing to
+  // redraw): the window's thread would paint without end.
+  for (int round = 0; round < 20; ++round) QCoreApplication::processEvents();
+  EXPECT_EQ(paints.count, 1);
+}
+
 // --- Under a user's hands: real waits, edits arriving while they run -----------------------
 
 // Runs `actions` from timers, `intervalsMs` apart (cycling), each on its own timer so that an

@@ -442,7 +442,7 @@ void TSLWaterfall::ReceiveBuffer(TRef<ISLRealBuffer> buffer) {
       newData_ = true;
     }
   }
-  if (scaleChanged) levels_->ScaleChanged();
+  if (scaleChanged) scaleNoticePending_.store(true, std::memory_order_release);
 }
 
 void TSLWaterfall::Reset() {
@@ -454,7 +454,7 @@ void TSLWaterfall::Reset() {
     oldestLength_ = history_.OldestLength();
     fullRedraw_ = true;
   }
-  Invalidate();
+  resetPending_.store(true, std::memory_order_release);
 }
 
 void TSLWaterfall::FlushHeld() {
@@ -516,7 +516,15 @@ void TSLWaterfall::ClearNewLineCount() {
 
 void TSLWaterfall::RefreshTick() {
   TOWReadLockSection section(LockObject());
-  if (GetNewLineCount() > 0) Invalidate();
+  // What the delivering thread noticed is repainted here, on the window's thread: that thread
+  // never calls into the toolkit (no allocation, no toolkit lock on the capture path).
+  const bool reset = resetPending_.exchange(false, std::memory_order_acq_rel);
+  if (reset || GetNewLineCount() > 0) {
+    Invalidate();
+  } else if (scaleNoticePending_.load(std::memory_order_acquire)) {
+    levels_->ScaleChanged();
+  }
+  scaleNoticePending_.store(false, std::memory_order_release);
 }
 
 void TSLWaterfall::RefreshLevelTracking() {

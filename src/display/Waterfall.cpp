@@ -589,7 +589,7 @@ TSLWaterfallGeometry TSLWaterfall::CurrentGeometry(int length) {
 void TSLWaterfall::UpdateImage() {
   TSLWaterfallScale scale;
   TSLWaterfallImage::Plan plan;
-  bool shifted = false;
+  bool track = false;
   {
     std::lock_guard lock(historyLock_);
     const int count = history_.LineCount();
@@ -599,10 +599,10 @@ void TSLWaterfall::UpdateImage() {
     fullRedraw_ = false;
     plan = image_.Prepare(CurrentGeometry(history_.OldestLength()), scaleChanged, count,
                           history_.NewLineCount());
-    shifted = !plan.full;
+    track = !plan.full;
     if (dataView_->LevelRefreshOwed() && history_.NewLineCount() > 0) {
       dataView_->ClearLevelRefreshOwed();
-      shifted = true;
+      track = true;
     }
     history_.ClearNewLineCount();
     toRender_.clear();
@@ -625,7 +625,9 @@ void TSLWaterfall::UpdateImage() {
   }
   if (plan.full) image_.FillEmpty(plan.shown, background);
   toRender_.clear();
-  if (shifted) RefreshLevelTracking();
+  // The level under the pointer follows the new lines. Not by RefreshLevelTracking: its repaint
+  // request, made while painting, would ask for the next paint at once, without end.
+  if (track && image_.LinesConvertedLastUpdate() > 0) levels_->TrackPointer();
 }
 
 void TSLWaterfall::DrawData(QPainter& canvas) {

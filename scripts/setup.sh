@@ -7,7 +7,7 @@ packages=(
   build-essential cmake ninja-build ccache pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev libgl-dev
-  libpulse-dev pulseaudio pulseaudio-utils
+  libpulse-dev pulseaudio pulseaudio-utils dbus
   xvfb xauth clang-format
   fonts-dejavu-core fonts-liberation
 )

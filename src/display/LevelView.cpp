@@ -175,6 +175,10 @@ void TSLBasicLevelDisplayLevelView::RefreshLevelTracking() {
   // of the data (which refreshes the tracking) ask for the next one.
   if (!IsShowing()) return;
   InvalidateView();
+  TrackPointer();
+}
+
+void TSLBasicLevelDisplayLevelView::TrackPointer() {
   const TSLDisplayView* data = Owner().GetDataView();
   if (!data || !Visible() || !TrackCursor() || !Owner().PointerInside() || !valueAt_) return;
   const QPoint p = Owner().PointerPosition();

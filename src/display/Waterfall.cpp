@@ -442,7 +442,7 @@ void TSLWaterfall::ReceiveBuffer(TRef<ISLRealBuffer> buffer) {
       newData_ = true;
     }
   }
-  if (scaleChanged) levels_->ScaleChanged();
+  if (scaleChanged) scaleNoticePending_.store(true, std::memory_order_release);
 }
 
 void TSLWaterfall::Reset() {
@@ -454,7 +454,7 @@ void TSLWaterfall::Reset() {
     oldestLength_ = history_.OldestLength();
     fullRedraw_ = true;
   }
-  Invalidate();
+  resetPending_.store(true, std::memory_order_release);
 }
 
 void TSLWaterfall::FlushHeld() {
@@ -516,7 +516,15 @@ void TSLWaterfall::ClearNewLineCount() {
 
 void TSLWaterfall::RefreshTick() {
   TOWReadLockSection section(LockObject());
-  if (GetNewLineCount() > 0) Invalidate();
+  // What the delivering thread noticed is repainted here, on the window's thread: that thread
+  // never calls into the toolkit (no allocation, no toolkit lock on the capture path).
+  const bool reset = resetPending_.exchange(false, std::memory_order_acq_rel);
+  if (reset || GetNewLineCount() > 0) {
+    Invalidate();
+  } else if (scaleNoticePending_.load(std::memory_order_acquire)) {
+    levels_->ScaleChanged();
+  }
+  scaleNoticePending_.store(false, std::memory_order_release);
 }
 
 void TSLWaterfall::RefreshLevelTracking() {
@@ -581,7 +589,7 @@ TSLWaterfallGeometry TSLWaterfall::CurrentGeometry(int length) {
 void TSLWaterfall::UpdateImage() {
   TSLWaterfallScale scale;
   TSLWaterfallImage::Plan plan;
-  bool shifted = false;
+  bool track = false;
   {
     std::lock_guard lock(historyLock_);
     const int count = history_.LineCount();
@@ -591,10 +599,10 @@ void TSLWaterfall::UpdateImage() {
     fullRedraw_ = false;
     plan = image_.Prepare(CurrentGeometry(history_.OldestLength()), scaleChanged, count,
                           history_.NewLineCount());
-    shifted = !plan.full;
+    track = !plan.full;
     if (dataView_->LevelRefreshOwed() && history_.NewLineCount() > 0) {
       dataView_->ClearLevelRefreshOwed();
-      shifted = true;
+      track = true;
     }
     history_.ClearNewLineCount();
     toRender_.clear();
@@ -617,7 +625,9 @@ void TSLWaterfall::UpdateImage() {
   }
   if (plan.full) image_.FillEmpty(plan.shown, background);
   toRender_.clear();
-  if (shifted) RefreshLevelTracking();
+  // The level under the pointer follows the new lines. Not by RefreshLevelTracking: its repaint
+  // request, made while painting, would ask for the next paint at once, without end.
+  if (track && image_.LinesConvertedLastUpdate() > 0) levels_->TrackPointer();
 }
 
 void TSLWaterfall::DrawData(QPainter& canvas) {

@@ -17,9 +17,9 @@
 // hold ends). A real buffer, a memory buffer of another stream, or an integer buffer (converted
 // to reals) becomes a line; while on hold, or while a mouse-zoom drag is under way, buffers are
 // held back instead (at most `XAxis.Samples`). A buffer costs O(1) under the history lock, and
-// no system allocation once the history reached its depth. Only a raised or fallen extreme of
-// the colour scale repaints at once (the level view's area); the rest waits for the refresh
-// tick, which repaints when lines arrived.
+// no system allocation once the history reached its depth. The delivering thread never calls
+// into the toolkit: the refresh tick (window's thread) repaints the control when lines arrived
+// or a stream started, and the level view's area when an extreme of the colour scale moved.
 //
 // Drawing (window's thread). Each paint composes the whole control off-screen and copies it
 // once. The history image is brought up to date incrementally (only new lines are converted;
@@ -34,8 +34,8 @@
 // `pinOwner` for naming (the component a stored layout knows the display by). Destruction
 // disconnects the pin first, so no delivery reaches a display being destroyed.
 // Threads: the window's thread for everything but the pin's deliveries (see above).
-// Locks: the pin and the lock owner (`LockObject`) form one lock group; the history lock is
-// taken inside it (lock owner, then history lock). Failure: an error while painting is
+// Locks: the pin and the lock owner (`LockObject`) form one lock group (rank: group); the
+// history lock is taken inside it (rank: waterfall history — see docs/ARCHITECTURE.md). Failure: an error while painting is
 // swallowed (the paint shows what was drawn); buffers that are no real, integer or memory
 // buffers are ignored.
 
@@ -223,6 +223,7 @@ class TSLWaterfall : public TSLBasicWaterfall {
   bool IntensityStream() const override { return intensity_; }
   int GetLineLength() const override;
   int GetLineCount() const override;
+  // Thread: any. Locks: none (atomic read). Real-time: yes.
   int GetNewLineCount() const override;
   void ClearNewLineCount() override;
   void RefreshTick() override;
@@ -261,6 +262,10 @@ class TSLWaterfall : public TSLBasicWaterfall {
 
  private:
   friend class TSLWaterfallDataView;
+  // The input pin's handler: start operations and buffers (see the class comment).
+  // Thread: the delivering one (capture). Locks: the group lock (held by the delivery), then
+  // the history lock for O(1) work. Real-time: yes (no system allocation once the history is
+  // full; a start operation resets the history).
   bool Receive(const Guid& type, IOWNotifyOperation& op);
   void ReceiveBuffer(TRef<ISLRealBuffer> buffer);
   void Reset();
@@ -298,6 +303,9 @@ class TSLWaterfall : public TSLBasicWaterfall {
   std::atomic<bool> intensity_{false};
   std::atomic<bool> frequencyValid_{false};
   std::atomic<bool> streamChanged_{false};
+  // Repaints the delivering thread asks for, served by the refresh tick.
+  std::atomic<bool> resetPending_{false};
+  std::atomic<bool> scaleNoticePending_{false};
   double frequencyMax_ = 5.0;
   int frequencyMagnitude_ = 1;
 

@@ -338,6 +338,38 @@ TEST(WaterfallTest, DisabledItKeepsScrollingButTakesNoPointer) {
   EXPECT_TRUE(fed.waterfall.DataView().HitPointValid());
 }
 
+// Counts the paints a widget receives.
+struct TPaintCounter : QObject {
+  int paints = 0;
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::Paint) ++paints;
+    return false;
+  }
+};
+
+// Repaints follow the ticks: a paint asks for no further one by itself, however the pointer
+// and the level view stand.
+TEST(WaterfallTest, APaintAsksForNoFurtherPaint) {
+  TFedWaterfall fed;
+  fed.waterfall.Levels().SetVisible(true);
+  fed.waterfall.show();
+  TPaintCounter counter;
+  fed.waterfall.installEventFilter(&counter);
+  Move(fed.waterfall, QPoint(20, 20));
+  for (int tick = 0; tick < 5; ++tick) {
+    fed.Lines(3, {0.0, double(tick), 3.0});
+    fed.waterfall.RefreshTick();
+    for (int i = 0; i < 10; ++i) QCoreApplication::processEvents();
+  }
+  const int afterTicks = counter.paints;
+  EXPECT_GE(afterTicks, 5);
+  for (int i = 0; i < 50; ++i) QCoreApplication::processEvents();
+  fed.waterfall.RefreshTick();
+  for (int i = 0; i < 50; ++i) QCoreApplication::processEvents();
+  EXPECT_EQ(counter.paints, afterTicks) << "nothing new: no paint";
+  EXPECT_LE(afterTicks, 10) << "at most one paint per tick (and one for the pointer)";
+}
+
 // Random sequences of lines (of unequal lengths too), depth, orientation, reversal, scale and
 // colour changes: after every step the incrementally kept image, the averaged view and the
 // whole control equal what a waterfall that renders everything from scratch shows.

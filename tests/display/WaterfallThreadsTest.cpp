@@ -56,7 +56,8 @@ TEST(WaterfallThreadsTest, LinesFromAnotherThreadWhileTheWindowPaints) {
   EXPECT_TRUE(finished) << "the feeder did not finish within the time-out";
   waterfall.SetHold(false);
   waterfall.XAxis().SetSamples(64);
-  source.Send(std::vector<double>(256, 1.0));
+  EXPECT_LE(waterfall.GetLineCount(), 64);
+  for (int i = 0; i < 64; ++i) source.Send(std::vector<double>(256, 1.0));
   EXPECT_EQ(waterfall.GetLineCount(), 64);
   waterfall.UpdateImage();
   EXPECT_EQ(waterfall.Image().LinesDrawn(), 64);

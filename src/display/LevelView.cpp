@@ -171,9 +171,6 @@ bool TSLBasicLevelDisplayLevelView::BarGeometry(int& top, int& h) const {
 }
 
 void TSLBasicLevelDisplayLevelView::RefreshLevelTracking() {
-  // A hidden bar has no tracking mark to redraw. Invalidating it anyway would make every paint
-  // of the data (which refreshes the tracking) ask for the next one.
-  if (!IsShowing()) return;
   InvalidateView();
   TrackPointer();
 }

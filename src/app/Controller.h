@@ -45,7 +45,8 @@
 // output is silent for the new delay, then delayed; with Bypass on it stays undelayed.
 //
 // Closing preempts: the close query runs at once, also in the middle of a sequence (the
-// start-up included), disables the delay line and the chain, and drops every queued edit.
+// start-up included), disables the delay line and the chain (the history strips with it), and
+// drops every queued edit.
 // Every sequence it interrupted stops at the end of its current wait without writing anything
 // more, and handlers arriving afterwards do nothing. Start the program with PostFormCreate so
 // that the start-up runs inside the event loop: a close during it then ends the loop.

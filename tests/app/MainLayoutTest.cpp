@@ -19,7 +19,6 @@
 #include "display/Waterfall.h"
 #include "layout/LayoutReader.h"
 #include "layout/LayoutWriter.h"
-#include "pins/PinNames.h"
 #include "pins/UnloadedPin.h"
 #include "processing/Add.h"
 #include "processing/AudioToReal.h"
@@ -297,47 +296,6 @@ TEST_F(MainLayoutTest, RandomlyCorruptedWindowLayoutsFailCleanly) {
 
 TEST_F(MainLayoutTest, ALayoutWithoutTheChainIsRefused) {
   EXPECT_THROW(TMainWindowComponents("object fmMain: TfmMain\nend\n"), Exception);
-}
-
-// A history strip as a layout holds it: created by class name inside the history panel, its
-// settings set by path, its input pin named after the control.
-TEST_F(MainLayoutTest, AWaterfallIsCreatedInItsPanelWithItsStoredSettings) {
-  std::string text(TMainWindowComponents::MainWindowLayout());
-  const std::string anchor = "    object VrLabel1: TRotatedLabel\n";
-  const size_t at = text.find(anchor);
-  ASSERT_NE(at, std::string::npos);
-  text.insert(at,
-              "    object SLWaterfall1: TSLWaterfall\n"
-              "      Left = 24\n"
-              "      Top = 32\n"
-              "      Width = 401\n"
-              "      Height = 57\n"
-              "      ToolBar.Visible = False\n"
-              "      Zooming.MouseZoom = False\n"
-              "      Title.Visible = False\n"
-              "      XAxis.Visible = False\n"
-              "      XAxis.MaxTick.Value = 1024\n"
-              "      YAxis.TicksMode = atmAuto\n"
-              "      Highlighting.MouseHitPoint.PointLabel.Visible = False\n"
-              "      Levels.Visible = False\n"
-              "      Levels.Axis.Logarithmic = False\n"
-              "    end\n");
-  TMainWindowComponents window(text);
-  auto* control = dynamic_cast<TSLWaterfallControl*>(window.FindComponent("SLWaterfall1"));
-  ASSERT_NE(control, nullptr);
-  TSLWaterfall& waterfall = control->Control();
-  EXPECT_EQ(control->ParentComponent(), window.FindComponent("pnlInOut"));
-  EXPECT_EQ(waterfall.geometry(), QRect(24, 32, 401, 57));
-  EXPECT_FALSE(waterfall.ToolBar().Visible());
-  EXPECT_FALSE(waterfall.Zooming().MouseZoom());
-  EXPECT_FALSE(waterfall.Title().Visible());
-  EXPECT_FALSE(waterfall.Levels().Visible());
-  EXPECT_EQ(waterfall.XAxis().Samples(), 512);
-  EXPECT_EQ(InternalFullName(waterfall.InputPin(), true), "fmMain.SLWaterfall1.InputPin");
-  // Written back, the layout records what differs from the defaults and nothing else.
-  const std::string written = WriteLayout(window);
-  EXPECT_NE(written.find("Levels.Visible = False"), std::string::npos);
-  EXPECT_EQ(written.find("XAxis.Samples"), std::string::npos);
 }
 
 }  // namespace

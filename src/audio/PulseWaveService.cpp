@@ -88,10 +88,11 @@ TALPulseWaveService::TALPulseWaveService()
 }
 
 TALPulseWaveService::~TALPulseWaveService() {
-  {
-    TPulseConnection::TLock lock(connection_);
-    DropAllStreams();
-  }
+  // The connection outlives the service: an answer still on its way (a flush, a timing update)
+  // reaches a callback after this. Cleared under the loop's lock, which every callback holds,
+  // so each one finds either the service or nothing, and then returns.
+  TPulseConnection::TLock lock(connection_);
+  DropAllStreams();
   gService = nullptr;
 }
 
@@ -507,6 +508,7 @@ void TALPulseWaveService::RequestTiming(TPulseStream& stream) {
 }
 
 void TALPulseWaveService::TimingUpdated(pa_stream* s, int success, void* cookie) {
+  if (!gService) return;
   TPulseStream* stream = gService->Lookup(cookie, s);
   if (!stream) return;
   stream->timingInFlight = false;
@@ -575,6 +577,7 @@ void TALPulseWaveService::UpdatePoll(TPulseStream& stream) {
 
 void TALPulseWaveService::PollFired(pa_mainloop_api*, pa_time_event*, const struct timeval*,
                                     void* cookie) {
+  if (!gService) return;
   auto* stream = static_cast<TPulseStream*>(
       gService->FindStream(static_cast<TWaveHandle>(reinterpret_cast<uintptr_t>(cookie))));
   if (!stream) return;
@@ -584,6 +587,7 @@ void TALPulseWaveService::PollFired(pa_mainloop_api*, pa_time_event*, const stru
 }
 
 void TALPulseWaveService::StreamWriteRequested(pa_stream* s, size_t, void* cookie) {
+  if (!gService) return;
   TPulseStream* stream = gService->Lookup(cookie, s);
   if (!stream) return;
   gService->Pump(*stream);
@@ -595,6 +599,7 @@ void TALPulseWaveService::StreamWriteRequested(pa_stream* s, size_t, void* cooki
 }
 
 void TALPulseWaveService::StreamUnderflow(pa_stream* s, void* cookie) {
+  if (!gService) return;
   // Everything written has been read.
   if (TPulseStream* stream = gService->Lookup(cookie, s)) {
     if (!stream->corked) ++stream->underruns;
@@ -603,6 +608,7 @@ void TALPulseWaveService::StreamUnderflow(pa_stream* s, void* cookie) {
 }
 
 void TALPulseWaveService::StreamReadable(pa_stream* s, size_t, void* cookie) {
+  if (!gService) return;
   if (TPulseStream* stream = gService->Lookup(cookie, s)) gService->ReadInput(*stream);
 }
 
@@ -636,10 +642,12 @@ void TALPulseWaveService::ReadInput(TPulseStream& stream) {
 }
 
 void TALPulseWaveService::StreamAttrChanged(pa_stream* s, void* cookie) {
+  if (!gService) return;
   if (TPulseStream* stream = gService->Lookup(cookie, s)) gService->ReadGrantedAttr(*stream);
 }
 
 void TALPulseWaveService::AttrSet(pa_stream* s, int, void* cookie) {
+  if (!gService) return;
   if (TPulseStream* stream = gService->Lookup(cookie, s)) {
     gService->ReadGrantedAttr(*stream);
     gService->UpdatePoll(*stream);
@@ -647,6 +655,7 @@ void TALPulseWaveService::AttrSet(pa_stream* s, int, void* cookie) {
 }
 
 void TALPulseWaveService::StreamStateChanged(pa_stream* s, void* cookie) {
+  if (!gService) return;
   // The main loop thread moves every byte of the streams: it gets the wave threads'
   // scheduling with its first stream. A disconnect runs this on the caller's thread (the
   // window's, say), which must keep its own scheduling.
@@ -667,6 +676,7 @@ void TALPulseWaveService::StreamStateChanged(pa_stream* s, void* cookie) {
 }
 
 void TALPulseWaveService::Flushed(pa_stream* s, int, void* cookie) {
+  if (!gService) return;
   TPulseStream* stream = gService->Lookup(cookie, s);
   if (!stream || stream->pendingFlushes == 0 || --stream->pendingFlushes > 0) return;
   if (stream->input) {

@@ -648,9 +648,12 @@ void TALPulseWaveService::AttrSet(pa_stream* s, int, void* cookie) {
 
 void TALPulseWaveService::StreamStateChanged(pa_stream* s, void* cookie) {
   // The main loop thread moves every byte of the streams: it gets the wave threads'
-  // scheduling with its first stream.
+  // scheduling with its first stream. Only that thread: connecting a stream calls this at once
+  // on the opener's thread (the window's), which must stay an ordinary thread; raised, its
+  // painting would hold up every ordinary process, a PipeWire server's protocol thread too.
   static thread_local bool raised = false;
-  if (!std::exchange(raised, true)) RaiseThreadPriority();
+  if (pa_threaded_mainloop_in_thread(gService->mainloop_) && !std::exchange(raised, true))
+    RaiseThreadPriority();
   // An open waits for this signal before the stream is known by its handle.
   pa_threaded_mainloop_signal(gService->mainloop_, 0);
   TPulseStream* stream = gService->Lookup(cookie, s);

@@ -16,7 +16,11 @@
 # hardware is touched: the session manager's ALSA, Bluetooth, camera and video monitors are
 # off, so the graph holds only the sinks made here.
 # The graph clock is forced to 44100 Hz (a PipeWire graph runs at one rate, 48000 Hz unless
-# told otherwise), so that streams at 44100 Hz pass unresampled.
+# told otherwise), so that streams at 44100 Hz pass unresampled; streams at other rates are
+# resampled by the graph. Its quantum (the frames of one graph cycle) is fixed at 256: a graph
+# lowers its quantum when a stream asking for less latency joins, and the streams running
+# then lose a few hundred milliseconds at that moment, which the tests' exact comparisons
+# would count against the stream that joined.
 # Devices, made through pipewire-pulse like the PulseAudio fixture's (pulse-test-server.sh):
 # null sinks, each with a monitor source,
 #   tardivox_alpha, tardivox_beta  s16le 2ch 44100, long descriptions sharing 45 characters
@@ -78,10 +82,14 @@ write_config() {
     "$dir/config/wireplumber/main.lua.d" "$dir/config/wireplumber/bluetooth.lua.d" \
     "$dir/state" "$dir/data"
   cat >"$dir/config/pipewire/pipewire.conf.d/50-tardivox-test.conf" <<'EOF'
-# One graph rate: what the audio tests play and record at.
+# One graph rate, what the audio tests play and record at, and one quantum: 256 frames,
+# below what any test stream asks for, so that no stream joining changes it.
 context.properties = {
     default.clock.rate          = 44100
     default.clock.allowed-rates = [ 44100 ]
+    default.clock.quantum       = 256
+    default.clock.min-quantum   = 256
+    default.clock.max-quantum   = 256
 }
 EOF
   cat >"$dir/config/pipewire/pipewire-pulse.conf.d/50-tardivox-test.conf" <<EOF
@@ -131,10 +139,15 @@ case $cmd in
     [ -z "$script" ] || cp "$script" "$dir/extra.pa" || exit 1
     write_config
     # One process group (setsid), so stop reaches all of them; the session bus goes with it.
+    # pipewire-pulse moves every byte between its clients and the graph on its main thread:
+    # like the PulseAudio fixture's server, that thread asks for real-time scheduling (granted
+    # to root or with an RLIMIT_RTPRIO allowance; chrt fails otherwise, and it runs as usual),
+    # so that other real-time work on a shared machine cannot starve it.
     setsid dbus-run-session -- bash -c '
       pipewire >>"$1/pipewire.log" 2>&1 &
       wireplumber >>"$1/wireplumber.log" 2>&1 &
-      pipewire-pulse >>"$1/pipewire-pulse.log" 2>&1 &
+      { chrt -r 5 true 2>/dev/null && exec chrt -r 5 pipewire-pulse || exec pipewire-pulse; } \
+        >>"$1/pipewire-pulse.log" 2>&1 &
       wait' bash "$dir" </dev/null >>"$dir/server.out" 2>&1 &
     pid=$!
     echo $pid >"$pidfile"

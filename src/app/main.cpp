@@ -2,6 +2,7 @@
 #include <QStyleFactory>
 
 #include "app/Controller.h"
+#include "app/RealtimeKit.h"
 #include "app/frmMain.h"
 
 int main(int argc, char* argv[]) {
@@ -12,6 +13,10 @@ int main(int argc, char* argv[]) {
   if (QStyle* style = QStyleFactory::create(QStringLiteral("Fusion"))) {
     QApplication::setStyle(style);
   }
+  // Before the window: the audio threads it starts may ask the desktop for real-time
+  // scheduling, and it outlives them.
+  tardivox::TRealtimeKit realtime(QDBusConnection::systemBus());
+  realtime.Install();
   tardivox::TfmMain window;
   // Declared after the window so that it is destroyed first: it detaches every handler.
   tardivox::TDelayController controller(window);

@@ -1,6 +1,7 @@
 #include "audio/AudioIn.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "pins/NotifyOperations.h"
 
@@ -52,7 +53,6 @@ TALAudioIn::TALAudioIn(TComponent* owner)
   lockObject_->AddDependency(outputPin_.get());
   enablePin_ =
       std::make_unique<TOWBoolStatePin>(this, [this](TOWPin&, bool value) { SetEnabled(value); });
-  spare_.reserve(kQueuedBuffers + 1);
 
   PublishValue(
       "Enabled", [this] { return TPropertyValue(Enabled()); },
@@ -127,7 +127,14 @@ void TALAudioIn::Start() {
   streamRate_.store(request->Rate(), std::memory_order_release);
   resumeSent_ = false;
   StartStream();
-  for (size_t i = 0; i < kQueuedBuffers; ++i) QueueBuffer();
+  const size_t count = QueuedBufferCount(streamFormat_.samplesPerSec, streamFrames_);
+  spare_.reserve(count + 1);
+  for (size_t i = 0; i < count; ++i) QueueBuffer();
+}
+
+size_t TALAudioIn::QueuedBufferCount(uint32_t sampleRate, uint32_t frames) {
+  const double perSecond = double(sampleRate) / std::max<uint32_t>(1, frames);
+  return std::max(kMinQueuedBuffers, static_cast<size_t>(std::ceil(kQueuedSeconds * perSecond)));
 }
 
 void TALAudioIn::StartStream() {

@@ -57,8 +57,13 @@ class TALAudioCaptureDevice final : public TALAudioDevice {
 
 class TALAudioIn : public TComponent {
  public:
-  // Buffers kept at the device while recording as the stream's pump.
-  static constexpr size_t kQueuedBuffers = 40;
+  // Buffers kept at the device while recording as the stream's pump: at least 40, and at
+  // least a second of sound, so that a capture thread held up for that long (a loaded desktop)
+  // loses nothing. On its return it finds a burst of buffers, which the playback catches up
+  // with by skipping what missed its time: the delay is the same as before the stall.
+  static constexpr size_t kMinQueuedBuffers = 40;
+  static constexpr double kQueuedSeconds = 1.0;
+  static size_t QueuedBufferCount(uint32_t sampleRate, uint32_t frames);
 
   explicit TALAudioIn(TComponent* owner);
   // Stops (sending an end-stop when running), stops the wave thread, then frees the rest.

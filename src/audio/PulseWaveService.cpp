@@ -648,9 +648,10 @@ void TALPulseWaveService::AttrSet(pa_stream* s, int, void* cookie) {
 
 void TALPulseWaveService::StreamStateChanged(pa_stream* s, void* cookie) {
   // The main loop thread moves every byte of the streams: it gets the wave threads'
-  // scheduling with its first stream. Only that thread: connecting a stream calls this at once
-  // on the opener's thread (the window's), which must stay an ordinary thread; raised, its
-  // painting would hold up every ordinary process, a PipeWire server's protocol thread too.
+  // scheduling with its first stream. Connecting or disconnecting a stream runs this at once
+  // on the caller's thread (the window's, say), which must keep its own scheduling: raised, its
+  // painting would hold up every ordinary process, a PipeWire server's protocol thread among
+  // them.
   static thread_local bool raised = false;
   if (pa_threaded_mainloop_in_thread(gService->mainloop_) && !std::exchange(raised, true))
     RaiseThreadPriority();

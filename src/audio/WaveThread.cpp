@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <exception>
 
@@ -20,7 +21,20 @@ namespace {
 // few steps above normal. A refusal only costs timing margin and is not reported.
 constexpr int kRealtimePriority = 3;
 
+std::atomic<TRealtimeRequest> gRealtimeRequest{nullptr};
+
 }  // namespace
+
+void SetRealtimeRequest(TRealtimeRequest request) {
+  gRealtimeRequest.store(request, std::memory_order_release);
+}
+
+bool RequestRealtime(int64_t thread, int priority) {
+  const TRealtimeRequest request = gRealtimeRequest.load(std::memory_order_acquire);
+  if (!request) return false;
+  request(thread, priority);
+  return true;
+}
 
 void RaiseThreadPriority() {
   const auto tid = static_cast<pid_t>(syscall(SYS_gettid));
@@ -29,9 +43,8 @@ void RaiseThreadPriority() {
   if (sched_setscheduler(tid, SCHED_FIFO | SCHED_RESET_ON_FORK, &param) == 0) return;
   const int current = getpriority(PRIO_PROCESS, static_cast<id_t>(tid));
   if (current > -5) (void)setpriority(PRIO_PROCESS, static_cast<id_t>(tid), -5);
+  RequestRealtime(tid, param.sched_priority);
 }
-
-namespace {}  // namespace
 
 TALWaveThread::TALWaveThread(THandler handler) : handler_(std::move(handler)) {
   std::lock_guard lock(queueLock_);

@@ -32,8 +32,21 @@ namespace tardivox {
 
 // Gives the calling thread the wave threads' scheduling: real-time where granted, else the
 // highest normal priority. Used by every thread on the audio path (wave threads, the wave
-// service's callback and sound-server threads). Refusal is silent.
+// service's callback and sound-server threads). Refusal is silent; when the system refuses
+// real-time scheduling and a request function is installed, the thread is handed to it.
 void RaiseThreadPriority();
+
+// Where the system refuses real-time scheduling to the process itself (an ordinary desktop
+// user), the desktop's real-time service may still grant it. The program installs a request
+// function; RaiseThreadPriority calls it with the refused thread's id and the priority it
+// wanted. The function runs on the thread being raised and must return at once (it hands the
+// request to another thread). Null removes it; the caller keeps what it installs valid until
+// it removes it.
+// Thread: any. Locks: none. Real-time: yes (RequestRealtime).
+using TRealtimeRequest = void (*)(int64_t thread, int priority);
+void SetRealtimeRequest(TRealtimeRequest request);
+// Hands `thread` to the installed request function; false when none is installed.
+bool RequestRealtime(int64_t thread, int priority);
 
 class TALWaveThread {
  public:

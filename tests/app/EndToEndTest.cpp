@@ -274,15 +274,18 @@ TEST_F(EndToEndTest, BypassLetsTheInputThroughUndelayed) {
   ExpectDelayed(Measure(0), 0);
 }
 
-TEST_F(EndToEndTest, At22050HzTheDelayStays88200SamplesSoFourSeconds) {
-  ASSERT_NO_FATAL_FAILURE(UseTestDevices(false, "22050"));
-  // The rate change restarted the chain; the delay kept its samples.
-  EXPECT_EQ(Window().Components().ALDelayLine1().Delay(), kStartDelaySamples);
-  EXPECT_EQ(Window().edDelaySec->text().toStdString(), "4.000");
-  // The capture and the playback resample at the server: a burst below 2 kHz passes both
-  // unchanged. 88200 samples at 22050 Hz are 176400 frames of the recorder.
-  constexpr int64_t kExpected = 2 * kStartDelaySamples;
-  ExpectDelayed(Measure(kExpected, 2000), kExpected, 22050);
+// At the list's lower rates the delay keeps its samples, and the capture and the playback
+// resample at the server (a usual desktop's 44100 Hz): a burst below 2 kHz passes both unchanged.
+// 88200 samples are 4 s at 22050 Hz and 8 s at 11025 Hz, 176400 and 352800 recorder frames.
+TEST_F(EndToEndTest, AtLowerRatesTheDelayKeeps88200SamplesAndTheSoundIsClean) {
+  for (const auto& [rate, seconds] : {std::pair{22050u, "4.000"}, std::pair{11025u, "8.000"}}) {
+    SCOPED_TRACE(rate);
+    ASSERT_NO_FATAL_FAILURE(UseTestDevices(false, std::to_string(rate)));
+    EXPECT_EQ(Window().Components().ALDelayLine1().Delay(), kStartDelaySamples);
+    EXPECT_EQ(Window().edDelaySec->text().toStdString(), seconds);
+    const int64_t expected = int64_t{kStartDelaySamples} * kRecorderRate / rate;
+    ExpectDelayed(Measure(expected, 2000), expected, rate);
+  }
   // Back to the start rate for whatever runs next.
   ASSERT_NO_FATAL_FAILURE(UseTestDevices(false, "44100"));
 }

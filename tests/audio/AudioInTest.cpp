@@ -125,7 +125,12 @@ TEST_F(AudioInTest, ListsDevicesAndNamesNewAlternativesAfterTheLeastUsedDevice) 
   EXPECT_EQ(lonely.AlternativeDevices().Add().DeviceName(), "Default");
 }
 
-TEST_F(AudioInTest, StartSendsPumpRequestAndStartWaveThenKeeps40BuffersQueued) {
+// A second of sound stays queued (at least 40 buffers), so that a capture thread held up for
+// that long loses nothing.
+TEST_F(AudioInTest, StartSendsPumpRequestAndStartWaveThenKeepsASecondOfBuffersQueued) {
+  EXPECT_EQ(TALAudioIn::QueuedBufferCount(44100, 512), 87u);
+  EXPECT_EQ(TALAudioIn::QueuedBufferCount(44100, 8192), 40u);
+  EXPECT_EQ(TALAudioIn::QueuedBufferCount(11025, 32), 345u);
   const TWaveHandle handle = Start512();
   ASSERT_NE(handle, kNoWaveHandle);
   EXPECT_EQ(probe_->Kinds(), (Strings{"pump-request", "start-wave"}));
@@ -133,7 +138,7 @@ TEST_F(AudioInTest, StartSendsPumpRequestAndStartWaveThenKeeps40BuffersQueued) {
   EXPECT_EQ(start->Format(), WaveFormat::Pcm(2, 16, 44100, 3));
   EXPECT_FLOAT_EQ(start->Rate(), 1.0f);
   EXPECT_TRUE(service_.IsStarted(handle));
-  EXPECT_EQ(service_.QueuedCount(handle), 40u);
+  EXPECT_EQ(service_.QueuedCount(handle), TALAudioIn::QueuedBufferCount(44100, 512));
   EXPECT_EQ(service_.Opens()[0].flags, 0x30002u);
   EXPECT_TRUE(capture_->Params().GetPumped());
   EXPECT_DOUBLE_EQ(capture_->StreamRate(), 1.0);
@@ -147,7 +152,8 @@ TEST_F(AudioInTest, DeliversWholeBuffersFollowedByExactlyOneResume) {
   // A short recording still sends the whole buffer.
   Fill(handle, std::vector<uint8_t>(100, 0x55), 2);
   Fill(handle, data, 3);
-  ASSERT_TRUE(WaitUntil([&] { return service_.QueuedCount(handle) == 40; }));
+  ASSERT_TRUE(WaitUntil(
+      [&] { return service_.QueuedCount(handle) == TALAudioIn::QueuedBufferCount(44100, 512); }));
   EXPECT_EQ(probe_->Kinds(),
             (Strings{"pump-request", "start-wave", "buffer", "resume", "buffer", "buffer"}));
   auto buffers = probe_->Buffers();
@@ -186,7 +192,8 @@ TEST_F(AudioInTest, FormatChangesTakeEffectAtTheNextStart) {
   capture_->AudioFormat().SetBufferSize(256);
   capture_->AudioFormat().SetSampleRate(22050);
   Fill(handle, std::vector<uint8_t>(2048), 1);
-  ASSERT_TRUE(WaitUntil([&] { return service_.QueuedCount(handle) == 40; }));
+  ASSERT_TRUE(WaitUntil(
+      [&] { return service_.QueuedCount(handle) == TALAudioIn::QueuedBufferCount(44100, 512); }));
   EXPECT_EQ(probe_->Buffers()[0]->Count(), 512u);
   EXPECT_EQ(probe_->Buffers()[0]->SampleRate(), 44100u);
   // The replacement buffer keeps the running stream's size too.

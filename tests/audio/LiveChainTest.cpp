@@ -8,9 +8,9 @@
 // Measurements (not run by default):
 //   PULSE_SERVER=... audio_live_chain_tests --gtest_also_run_disabled_tests
 //       --gtest_filter='*DISABLED_Measure*'
-// prints the extra latency at 64, 512 and 2048 frames per buffer over 5 starts, and a 60-second
-// soak at 512 frames with two busy loops on the machine (TARDIVOX_SOAK_SECONDS overrides the
-// duration, also of the quiet soak that runs by default).
+// prints the extra latency at 64, 512 and 2048 frames per buffer over 5 starts.
+// TARDIVOX_SOAK_SECONDS sets the length of the soaks (60 s by default); TARDIVOX_SOAK_ONLY=512/2
+// runs only the soak at 512 frames with two busy loops.
 
 #include <gtest/gtest.h>
 
@@ -73,7 +73,8 @@ int SoakSeconds() {
 }
 
 class LiveChainTest : public ::testing::Test {
-  friend testing::TExactMatch Soak(int busyLoops, const char* what, uint64_t* driftCorrections);
+  friend testing::TExactMatch Soak(uint32_t frames, int busyLoops, const char* what,
+                                   uint64_t* driftCorrections);
 
  protected:
   static void SetUpTestSuite() {
@@ -82,7 +83,10 @@ class LiveChainTest : public ::testing::Test {
       modules_.insert(modules_.end(), loaded.begin(), loaded.end());
     }
   }
-  static void TearDownTestSuite() { testing::UnloadChainRecorder(modules_); }
+  static void TearDownTestSuite() {
+    testing::UnloadChainRecorder(modules_);
+    modules_.clear();
+  }
   void SetUp() override {
     testing::RequirePrivateServer();
     for (const std::string& m : modules_)
@@ -153,11 +157,12 @@ class LiveChainTest : public ::testing::Test {
 
 std::vector<std::string> LiveChainTest::modules_;
 
-testing::TExactMatch Soak(int busyLoops, const char* what, uint64_t* driftCorrections) {
+testing::TExactMatch Soak(uint32_t frames, int busyLoops, const char* what,
+                          uint64_t* driftCorrections) {
   const int seconds = SoakSeconds();
   const TChainDevices d = ChainDevices();
   const uint32_t burstFrames = static_cast<uint32_t>(seconds) * d.rate;
-  LiveChainTest::TChain chain(kFramesPerBuffer, 4410, true, d);
+  LiveChainTest::TChain chain(frames, 4410, true, d);
   std::vector<int16_t> rec;
   {
     std::vector<std::unique_ptr<TBusyLoop>> loops;
@@ -171,8 +176,8 @@ testing::TExactMatch Soak(int busyLoops, const char* what, uint64_t* driftCorrec
   EXPECT_GE(a.lagFrames, 0) << "the burst was not found in the recording";
   if (a.lagFrames < 0) return {burstFrames, 1};
   const testing::TExactMatch m = testing::CompareExact(rec, burstFrames, a.lagFrames);
-  std::printf("%d s %s: extra %.1f ms, %zu frames differ in %zu stretches\n", seconds, what,
-              (a.lagFrames - 4410) * 1000.0 / d.rate, m.mismatchedFrames, m.gaps);
+  std::printf("%d s at %u frames %s: extra %.1f ms, %zu frames differ in %zu stretches\n", seconds,
+              frames, what, (a.lagFrames - 4410) * 1000.0 / d.rate, m.mismatchedFrames, m.gaps);
   return m;
 }
 
@@ -222,27 +227,49 @@ TEST_F(LiveChainTest, AtEveryRateNoiseComesOutBitExactAtOneConstantDelay) {
   }
 }
 
-// A minute of noise at the program's 512 frames through the live chain; `busyLoops` keeps
-// that many cores busy meanwhile. Prints what it found.
-testing::TExactMatch Soak(int busyLoops, const char* what, uint64_t* driftCorrections = nullptr);
+// A minute of noise at `frames` per buffer through the live chain; `busyLoops` keeps that many
+// cores busy meanwhile. Prints what it found.
+testing::TExactMatch Soak(uint32_t frames, int busyLoops, const char* what,
+                          uint64_t* driftCorrections = nullptr);
 
-// A minute of noise at the program's 512 frames: bit-exact at one delay throughout, with equal
-// clocks no correction. The machine may be loaded by other builds: a rare dropout is allowed
-// (two), but never one that shifts the delay (everything after it would differ).
-TEST_F(LiveChainTest, SoakOfAMinuteAt512FramesIsBitExactAtOneDelay) {
-  uint64_t corrections = 0;
-  const testing::TExactMatch m = Soak(0, "quiet", &corrections);
-  EXPECT_EQ(corrections, 0u);
-  EXPECT_LE(m.gaps, 2u);
-  EXPECT_LE(m.mismatchedFrames, 4410u) << "the delay moved";
+// Minutes of noise at the program's 512 frames, on a quiet machine and with both cores kept
+// busy, and at the smallest and a large buffer size: bit-exact at one delay throughout, and with
+// equal clocks no correction. A gap shows as a stretch of differing frames; a delay that moved
+// would make everything after it differ. The sanitizer builds run them shorter, from 512 frames
+// up, and check only that the delay holds: their slowed threads say nothing about timing.
+// A dropout can still come from the server itself: its main thread, which carries every
+// recorded and played byte between the clients and the devices, is not real-time, and under a
+// load beyond the two busy loops (other suites, builds) it is sometimes woken 30-50 ms late;
+// with that thread made real-time the same soaks show none. One such dropout per minute is
+// tolerated, never one that moves the delay.
+TEST_F(LiveChainTest, SoaksAreBitExactAtOneDelay) {
+  struct TCase {
+    uint32_t frames;
+    int busyLoops;
+    const char* what;
+  };
+  const bool timed = std::getenv("TARDIVOX_SANITIZED") == nullptr;
+  for (const TCase& c : {TCase{512, 0, "quiet"}, TCase{512, 2, "under two busy loops"},
+                         TCase{32, 0, "quiet"}, TCase{64, 0, "quiet"}, TCase{2048, 0, "quiet"}}) {
+    const std::string name = std::to_string(c.frames) + "/" + std::to_string(c.busyLoops);
+    if (const char* only = std::getenv("TARDIVOX_SOAK_ONLY"); only && name != only) continue;
+    // A sanitized build cannot keep up with a thousand buffers a second.
+    if (!timed && c.frames < 512) continue;
+    SCOPED_TRACE(::testing::Message() << c.frames << " frames, " << c.what);
+    uint64_t corrections = 0;
+    const testing::TExactMatch m = Soak(c.frames, c.busyLoops, c.what, &corrections);
+    EXPECT_EQ(corrections, 0u);
+    EXPECT_LE(m.mismatchedFrames, 4410u) << "the delay moved";
+    if (timed) {
+      EXPECT_LE(m.gaps, 1u);
+    }
+  }
 }
 
 // The chain's thread stops for half a second mid-stream (as a loaded desktop may stop it): the
-// audio captured meanwhile must not be played late ever after. Not run by default yet: in about
-// one run in three the level the silence refill leaves is off by a little more than one buffer
-// and is then pulled back by single frames, which takes about 2.5 s (the delay never ratchets:
-// it ends within one buffer of its value before).
-TEST_F(LiveChainTest, DISABLED_AfterAHalfSecondStallTheDelayIsBackWithinOneBufferInASecond) {
+// audio captured meanwhile must not be played late ever after. The capture keeps what arrives
+// meanwhile; its burst catches up with the output, which skips what missed its time.
+TEST_F(LiveChainTest, AfterAHalfSecondStallTheDelayIsBackWithinOneBufferInASecond) {
   const TChainDevices d = ChainDevices();
   constexpr uint32_t kDelayFrames = 4410;
   constexpr uint32_t kBurstFrames = 6 * 44100;
@@ -311,7 +338,7 @@ TEST_F(LiveChainTest, SoakSwitchingAndReconfiguringWhileAudioFlows) {
   }
 }
 
-TEST_F(LiveChainTest, DISABLED_MeasureExtraLatencyAndASoakUnderTwoBusyLoops) {
+TEST_F(LiveChainTest, DISABLED_MeasureExtraLatency) {
   for (uint32_t frames : {64u, 512u, 2048u}) {
     std::vector<double> extras;
     for (int start = 0; start < 5; ++start) {
@@ -327,7 +354,6 @@ TEST_F(LiveChainTest, DISABLED_MeasureExtraLatencyAndASoakUnderTwoBusyLoops) {
     std::printf("%u frames per buffer: extra latency median %.1f ms, min %.1f, max %.1f (%zu)\n",
                 frames, extras[extras.size() / 2], extras.front(), extras.back(), extras.size());
   }
-  Soak(2, "under two busy loops");
 }
 
 }  // namespace

@@ -122,20 +122,21 @@ make_devices() {
       eval "pactl $line" >/dev/null || return 1
     done <"$dir/extra.pa"
   fi
-  pactl set-default-sink tardivox_alpha && pactl set-default-source tardivox_alpha.monitor
 }
 
-# Whether the sinks made are all visible (the session manager links nodes asynchronously).
+# Whether the defaults are set and the sinks made all visible. The defaults live in metadata
+# that the session manager creates once it runs, which may be after pipewire-pulse answers.
 devices_ready() {
-  local n
-  n=$(pactl list short sinks 2>/dev/null | grep -c tardivox_)
-  [ "$n" -ge 5 ]
+  pactl set-default-sink tardivox_alpha 2>/dev/null &&
+    pactl set-default-source tardivox_alpha.monitor 2>/dev/null || return 1
+  [ "$(pactl get-default-sink 2>/dev/null)" = tardivox_alpha ] || return 1
+  [ "$(pactl list short sinks 2>/dev/null | grep -c tardivox_)" -ge 5 ]
 }
 
 case $cmd in
   start)
     stop_server
-    rm -f "$dir/native"
+    rm -f "$dir/native" "$dir/pipewire-0" "$dir"/*.log
     [ -z "$script" ] || cp "$script" "$dir/extra.pa" || exit 1
     write_config
     # One process group (setsid), so stop reaches all of them; the session bus goes with it.
@@ -143,8 +144,10 @@ case $cmd in
     # like the PulseAudio fixture's server, that thread asks for real-time scheduling (granted
     # to root or with an RLIMIT_RTPRIO allowance; chrt fails otherwise, and it runs as usual),
     # so that other real-time work on a shared machine cannot starve it.
+    # The session manager and pipewire-pulse connect to pipewire once its socket is there.
     setsid dbus-run-session -- bash -c '
       pipewire >>"$1/pipewire.log" 2>&1 &
+      for ((i = 0; i < 300; i++)); do [ -S "$1/pipewire-0" ] && break; sleep 0.1; done
       wireplumber >>"$1/wireplumber.log" 2>&1 &
       { chrt -r 5 true 2>/dev/null && exec chrt -r 5 pipewire-pulse || exec pipewire-pulse; } \
         >>"$1/pipewire-pulse.log" 2>&1 &
@@ -155,7 +158,7 @@ case $cmd in
     for ((i = 0; i < 300; i++)); do
       if pactl info >/dev/null 2>&1; then
         if make_devices; then
-          for ((j = 0; j < 100; j++)); do
+          for ((j = 0; j < 200; j++)); do
             devices_ready && exit 0
             sleep 0.1
           done

@@ -28,17 +28,8 @@
 # The default sink is tardivox_alpha, the default source its monitor.
 set -u
 
-usage() {
-  echo "usage: $0 start|stop|kill|env <dir> [<script.pa>]" >&2
-  exit 2
-}
-[ $# -eq 2 ] || { [ $# -eq 3 ] && [ "$1" = start ]; } || usage
-cmd=$1
-dir=$2
-script=${3:-}
-mkdir -p "$dir"
-dir=$(cd "$dir" && pwd)
-pidfile=$dir/pid
+# shellcheck source=test-server-common.sh
+. "$(dirname "$0")/test-server-common.sh"
 
 export XDG_RUNTIME_DIR=$dir
 export XDG_CONFIG_HOME=$dir/config
@@ -58,23 +49,15 @@ server_pid() {
   echo "$pid"
 }
 
-# Waits up to $2 tenths of a second for every process of group $1 to end.
-wait_gone() {
-  local i
-  for ((i = 0; i < $2; i++)); do
-    kill -0 -- "-$1" 2>/dev/null || return 0
-    sleep 0.1
-  done
-  return 1
-}
-
 stop_server() {
   local pid
-  if pid=$(server_pid); then
-    kill -TERM -- "-$pid" 2>/dev/null
-    wait_gone "$pid" 50 || { kill -KILL -- "-$pid" 2>/dev/null; wait_gone "$pid" 50; }
-  fi
+  if pid=$(server_pid); then end_process "-$pid"; fi
   rm -f "$pidfile"
+}
+
+kill_server() {
+  local pid
+  if pid=$(server_pid); then end_process "-$pid" KILL; fi
 }
 
 write_config() {
@@ -173,22 +156,7 @@ case $cmd in
     stop_server
     exit 1
     ;;
-  stop)
-    stop_server
-    exit 0
-    ;;
-  kill)
-    if pid=$(server_pid); then
-      kill -KILL -- "-$pid"
-      wait_gone "$pid" 50
-    fi
-    rm -f "$pidfile"
-    exit 0
-    ;;
-  env)
-    echo "PULSE_SERVER=$PULSE_SERVER"
-    ;;
   *)
-    usage
+    other_command
     ;;
 esac

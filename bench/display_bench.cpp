@@ -11,6 +11,7 @@
 #include <memory>
 #include <vector>
 
+#include "QtBenchMain.h"
 #include "display/DataDisplay.h"
 #include "display/DisplayAxis.h"
 #include "display/DisplayLegend.h"
@@ -119,14 +120,5 @@ BENCHMARK(BM_LevelPixelLine);
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  int qtArgc = 1;
-  char name[] = "display_bench";
-  char* qtArgv[] = {name, nullptr};
-  QApplication application(qtArgc, qtArgv);
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
+  return tardivox::bench::RunWidgetBenchmarks(argc, argv);
 }

@@ -110,7 +110,12 @@ void TFontProperties::ApplyTo(QWidget& widget) const {
 // ---------------------------------------------------------------------------------------------
 
 TControlComponent::TControlComponent(TComponent* owner, QWidget* widget)
-    : TComponent(owner), widget_(widget), font_([this] { FontChanged(); }) {
+    : TControlComponent(owner, [widget](TComponent&) { return widget; }) {}
+
+TControlComponent::TControlComponent(TComponent* owner,
+                                     const std::function<QWidget*(TComponent& self)>& make)
+    : TComponent(owner), font_([this] { FontChanged(); }) {
+  widget_ = make(*this);
   // A new control sits at the origin with no size until its layout places it.
   widget_->setGeometry(0, 0, 0, 0);
   PublishValue(

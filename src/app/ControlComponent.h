@@ -81,6 +81,9 @@ class TControlComponent : public TComponent {
  protected:
   // `widget` must have been created with HostWidget(owner) as its parent.
   TControlComponent(TComponent* owner, QWidget* widget);
+  // For a widget that needs the control itself (a display whose pins the control owns): `make`
+  // runs once the control is a component, and returns the widget (parent HostWidget(owner)).
+  TControlComponent(TComponent* owner, const std::function<QWidget*(TComponent& self)>& make);
   static QWidget* HostWidget(TComponent* owner);
 
   // The optional published properties, in the order a control declares them.

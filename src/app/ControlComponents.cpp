@@ -208,6 +208,16 @@ void TRotatedLabelControl::FontChanged() {
   Control().SetTextColor(color.isValid() ? color : QColor(Qt::black));
 }
 
+TSLWaterfallControl::TSLWaterfallControl(TComponent* owner)
+    : TWidgetControl(owner, [owner](TComponent& self) -> QWidget* {
+        return new TSLWaterfall(&self, HostWidget(owner));
+      }) {
+  for (const TPublishedProperty& property : Control().PublishedProperties()) {
+    PublishForwarded(property);
+  }
+  PublishTabOrder();
+}
+
 void RegisterControlClasses(TClassRegistry& registry) {
   registry.Register<TLabelControl>("TLabel");
   registry.Register<TDropDownListControl>("TDropDownList");
@@ -215,6 +225,7 @@ void RegisterControlClasses(TClassRegistry& registry) {
   registry.Register<TCheckBoxControl>("TCheckBox");
   registry.Register<TGradientToolPanelControl>("TGradientToolPanel");
   registry.Register<TRotatedLabelControl>("TRotatedLabel");
+  registry.Register<TSLWaterfallControl>("TSLWaterfall");
 }
 
 }  // namespace tardivox

@@ -11,6 +11,9 @@
 //   TGradientToolPanel  TGradientToolPanel  Caption, the gradient and caption-bar colours,
 //                                           TabOrder; holds controls
 //   TRotatedLabel       TRotatedLabel       Caption, Angle, Font (Font.Color is the text colour)
+//   TSLWaterfall        TSLWaterfall        every published setting of the display (its pin
+//                                           InputPin belongs to the control, so stored
+//                                           connections name it "<control>.InputPin")
 //
 // Every kind also has Left, Top, Width and Height (TControlComponent). Properties are stored in
 // the order listed, so ranges are in place before a value is brought into them.
@@ -25,6 +28,7 @@
 #include "app/GradientToolPanel.h"
 #include "app/RotatedLabel.h"
 #include "app/SpinEdit.h"
+#include "display/Waterfall.h"
 
 namespace tardivox {
 
@@ -38,6 +42,8 @@ class TWidgetControl : public TControlComponent {
 
  protected:
   TWidgetControl(TComponent* owner, W* widget) : TControlComponent(owner, widget) {}
+  TWidgetControl(TComponent* owner, const std::function<QWidget*(TComponent& self)>& make)
+      : TControlComponent(owner, make) {}
 };
 
 class TLabelControl : public TWidgetControl<QLabel> {
@@ -73,6 +79,11 @@ class TRotatedLabelControl : public TWidgetControl<TRotatedLabel> {
 
  protected:
   void FontChanged() override;
+};
+
+class TSLWaterfallControl : public TWidgetControl<TSLWaterfall> {
+ public:
+  explicit TSLWaterfallControl(TComponent* owner);
 };
 
 // Registers the control kinds above under their layout class names.

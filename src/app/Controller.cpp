@@ -67,7 +67,8 @@ TMainControls TMainControls::FromWindow(TfmMain& window) {
 
 TDelayChain TDelayChain::FromWindow(TfmMain& window) {
   TMainWindowComponents& components = window.Components();
-  return TDelayChain{components.ALAudioIn1(), components.ALDelayLine1(), components.ALAudioOut1()};
+  return TDelayChain{components.ALAudioIn1(), components.ALDelayLine1(), components.ALAudioOut1(),
+                     components.SLWaterfall1(), components.SLWaterfall2()};
 }
 
 TDelayController::TDelayController(const TMainControls& controls, const TDelayChain& chain,
@@ -82,6 +83,8 @@ TDelayController::TDelayController(const TMainControls& controls, const TDelayCh
       devices_(TDeviceSelection::TLists{controls.lstInDevices, controls.lstInDeviceLines,
                                         controls.lstOutDevices},
                chain.ALAudioIn1.Device(), chain.ALAudioOut1.Device(),
+               [this](uint32_t milliseconds) { Wait(milliseconds); }),
+      history_(chain.SLWaterfall1, chain.SLWaterfall2,
                [this](uint32_t milliseconds) { Wait(milliseconds); }),
       // The service the chain's components were created on.
       watch_(*this, CurrentWaveService()) {
@@ -259,9 +262,11 @@ void TDelayController::ActivateChain(bool bypass) {
   // Enabling the capture starts the stream: start and format reach the delay line and the
   // playback before the first buffer, which is why they are switched first.
   EnableAudioIn(true);
+  history_.EnableWaterfalls(true);
 }
 
 void TDelayController::DeactivateChain() {
+  history_.EnableWaterfalls(false);
   EnableAudioIn(false);
   EnableAudioOut(false);
   EnableDelayLine(false);
@@ -384,6 +389,7 @@ void TDelayController::ChangeSampleRate(uint32_t rate) {
   if (active) DeactivateChain();
   Guarded([&] { chain_.ALAudioIn1.AudioFormat().SetSampleRate(rate); });
   Wait(kSampleRateWaitMs);
+  history_.SetWaterfallRate(rate);
   if (active) ActivateChain(controls_.cbBypass.Checked());
 }
 

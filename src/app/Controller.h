@@ -1,11 +1,13 @@
 #pragma once
 // The delay controller: the application logic behind the main window. It configures and
 // switches the chain capture (ALAudioIn1) → delay line (ALDelayLine1) → playback
-// (ALAudioOut1): it starts the chain at start-up, switches it on and off, turns the delay into
-// a bypass, converts the delay between seconds and samples, changes the sample rate and the
-// capture buffer size, keeps the history panel's caption up to date and stops the chain when
-// the window closes. It owns no audio data; the values live in the window's controls and in
-// the components (the delay line's Delay is the authoritative delay in samples).
+// (ALAudioOut1) and the two history strips (SLWaterfall1, SLWaterfall2, see
+// HistoryDisplays.h): it starts the chain at start-up, switches it on and off, turns the delay
+// into a bypass, converts the delay between seconds and samples, changes the sample rate and
+// the capture buffer size (a rate change also sets the strips' depth), keeps the history
+// panel's caption up to date and stops the chain when the window closes. It owns no audio data; the
+// values live in the window's controls and in the components (the delay line's Delay is the
+// authoritative delay in samples).
 //
 // Wiring: the constructor installs the controller's handlers on the controls (change handlers
 // of the lists and boxes, click handlers of the two check boxes) and, when built on a TfmMain,
@@ -43,7 +45,8 @@
 // output is silent for the new delay, then delayed; with Bypass on it stays undelayed.
 //
 // Closing preempts: the close query runs at once, also in the middle of a sequence (the
-// start-up included), disables the delay line and the chain, and drops every queued edit.
+// start-up included), disables the delay line and the chain (the history strips with it), and
+// drops every queued edit.
 // Every sequence it interrupted stops at the end of its current wait without writing anything
 // more, and handlers arriving afterwards do nothing. Start the program with PostFormCreate so
 // that the start-up runs inside the event loop: a close during it then ends the loop.
@@ -64,6 +67,7 @@
 
 #include "app/AppExceptions.h"
 #include "app/DeviceWatch.h"
+#include "app/HistoryDisplays.h"
 #include "app/Misc.h"
 #include "app/Multimedia.h"
 #include "audio/AudioRecord.h"
@@ -76,6 +80,7 @@ class TALDelayLine;
 class TCheckBox;
 class TDropDownList;
 class TGradientToolPanel;
+class TSLWaterfall;
 class TSpinEdit;
 class TfmMain;
 
@@ -95,11 +100,14 @@ struct TMainControls {
   static TMainControls FromWindow(TfmMain& window);
 };
 
-// The chain the controller switches.
+// The chain the controller switches, and the history strips at the end of its monitoring
+// branch.
 struct TDelayChain {
   TALAudioIn& ALAudioIn1;
   TALDelayLine& ALDelayLine1;
   TALAudioOut& ALAudioOut1;
+  TSLWaterfall& SLWaterfall1;
+  TSLWaterfall& SLWaterfall2;
 
   static TDelayChain FromWindow(TfmMain& window);
 };
@@ -145,9 +153,11 @@ class TDelayController {
   bool IsChainActive();
   bool IsDelayLineEnabled();
 
-  // Delay line (unless `bypass`), playback, capture; each followed by its wait.
+  // Delay line (unless `bypass`), playback, capture, each followed by its 100 ms wait; then
+  // both history strips on (50 ms each): at least 400 ms.
   void ActivateChain(bool bypass);
-  // Capture, playback, delay line; each followed by its wait.
+  // Both history strips off (50 ms each), then capture, playback, delay line, each followed
+  // by its 100 ms wait: at least 400 ms.
   void DeactivateChain();
   // True while "Activer" is checked: the user wants the chain on.
   bool ChainWanted() const;
@@ -174,7 +184,9 @@ class TDelayController {
   void SetDelaySamples(uint32_t samples);
   // SetDelaySamples(SecondsToSamples(seconds)); a negative or NaN value changes nothing.
   void SetDelaySeconds(double seconds);
-  // Stops the chain when active, sets the capture's rate, restarts it with the current Bypass.
+  // Stops the chain when active, sets the capture's rate, sets the history strips' depth for
+  // it (switching them off and on, also while the chain is off), and restarts the chain with
+  // the current Bypass.
   void ChangeSampleRate(uint32_t rate);
   // Ignored while starting up or for a size below 1; otherwise stops the chain when active,
   // sets the capture's buffer size (taking effect at its next start) and restarts it.
@@ -211,6 +223,7 @@ class TDelayController {
   void AppException(const std::exception& error);
 
   TDeviceSelection& Devices() { return devices_; }
+  THistoryDisplays& History() { return history_; }
   TDeviceWatch& Watch() { return watch_; }
 
  private:
@@ -266,6 +279,7 @@ class TDelayController {
   TErrorBoxFunction errorBox_;
   TCAudioRecord::TProviderFactory audioRecordProvider_;
   TDeviceSelection devices_;
+  THistoryDisplays history_;
   TDeviceWatch watch_;
   bool startingUp_ = false;
   bool running_ = false;

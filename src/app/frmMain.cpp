@@ -34,7 +34,9 @@ TfmMain::TfmMain(QWidget* parent)
       cbBypass(components_->ControlWidget<TCheckBox>("cbBypass")),
       pnlInOut(components_->ControlWidget<TGradientToolPanel>("pnlInOut")),
       VrLabel1(components_->ControlWidget<TRotatedLabel>("VrLabel1")),
-      VrLabel2(components_->ControlWidget<TRotatedLabel>("VrLabel2")) {}
+      VrLabel2(components_->ControlWidget<TRotatedLabel>("VrLabel2")),
+      SLWaterfall1(&components_->SLWaterfall1()),
+      SLWaterfall2(&components_->SLWaterfall2()) {}
 
 TfmMain::~TfmMain() = default;
 

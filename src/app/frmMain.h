@@ -4,8 +4,8 @@
 //
 // The window only holds its controls. Behaviour is attached from outside: the controller
 // installs the controls' handlers (`SetOnChange`, `SetOnClick`) and the window's close
-// query, and the history strips are placed at `kInputStripGeometry` and
-// `kOutputStripGeometry` inside `pnlInOut`, which until then show the panel's background.
+// query, and switches the history strips `SLWaterfall1` and `SLWaterfall2`, which the layout
+// places at `kInputStripGeometry` and `kOutputStripGeometry` inside `pnlInOut`.
 //
 // Ownership: the window owns every control through Qt's parent chain and its components;
 // the pointers below stay valid for the window's lifetime. Window thread only.
@@ -28,6 +28,7 @@ class TCheckBox;
 class TDropDownList;
 class TGradientToolPanel;
 class TRotatedLabel;
+class TSLWaterfall;
 class TSpinEdit;
 
 class TfmMain : public QWidget {
@@ -76,10 +77,12 @@ class TfmMain : public QWidget {
   TSpinEdit* const edDelaySamples;
   TCheckBox* const btnActivate;
   TCheckBox* const cbBypass;
-  // The history panel and its labels.
+  // The history panel, its labels and its strips (input, then output).
   TGradientToolPanel* const pnlInOut;
   TRotatedLabel* const VrLabel1;
   TRotatedLabel* const VrLabel2;
+  TSLWaterfall* const SLWaterfall1;
+  TSLWaterfall* const SLWaterfall2;
 
  protected:
   void closeEvent(QCloseEvent* event) override;

@@ -10,7 +10,7 @@ double TSLRealQueue::Items(uint32_t index) const {
   if (index >= values_.size()) {
     throw ERangeError(FormatMessage("Index out of range = %u", {std::to_string(index)}));
   }
-  return values_[index];
+  return values_.at(index);
 }
 
 void TSLRealQueue::DropFirst() {
@@ -18,6 +18,10 @@ void TSLRealQueue::DropFirst() {
     throw ERangeError(FormatMessage("Index out of range = %u", {"0"}));
   }
   values_.pop_front();
+}
+
+void TSLRealQueue::Reserve(uint32_t count) {
+  values_.reserve(count);
 }
 
 }  // namespace tardivox

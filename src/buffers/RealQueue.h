@@ -2,14 +2,15 @@
 // A first-in first-out queue of doubles (the waterfall display keeps its per-line maxima and
 // minima in two of them).
 //
-// Not thread-safe: its user locks it. Memory: values live in chunks that the queue owns and
-// reuses, so a queue that has reached its working size pushes and drops without allocating.
+// Not thread-safe: its user locks it. Memory: values live in a ring that only grows, so a queue
+// that has reached its working size pushes and drops without allocating (the waterfall pushes
+// and drops one value per arriving line on the capture thread).
 //
 // Failure: Items with an index not below Count and DropFirst on an empty queue raise
 // ERangeError ("Index out of range = %u") instead of reading outside the queue.
 
 #include <cstdint>
-#include <deque>
+#include "core/RingQueue.h"
 
 namespace tardivox {
 
@@ -28,9 +29,11 @@ class TSLRealQueue {
   void DropFirst();
   // Removes every value.
   void Clear() { values_.clear(); }
+  // Makes room for `count` values, so that the queue never grows while it holds fewer.
+  void Reserve(uint32_t count);
 
  private:
-  std::deque<double> values_;
+  TRingQueue<double> values_;
 };
 
 }  // namespace tardivox

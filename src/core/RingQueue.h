@@ -85,6 +85,11 @@ class TRingQueue {
     pop_front();
     return value;
   }
+  // Makes room for at least `count` elements without growing again (may raise std::bad_alloc;
+  // the queue is then unchanged).
+  void reserve(size_t count) {
+    while (slots_.size() < count) Grow();
+  }
   // Empties the queue, keeping its slots.
   void clear() {
     while (count_ > 0) pop_front();

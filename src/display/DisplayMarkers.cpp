@@ -4,7 +4,7 @@
 
 #include <array>
 
-#include "core/Exceptions.h"
+#include "display/EnumNames.h"
 
 namespace tardivox {
 
@@ -18,14 +18,11 @@ constexpr std::array<const char*, 13> kShapeNames = {
 }  // namespace
 
 std::string MarkerShapeName(TSLDisplayMarkerShape shape) {
-  return kShapeNames.at(static_cast<size_t>(shape));
+  return EnumName(kShapeNames, shape);
 }
 
 TSLDisplayMarkerShape MarkerShapeOf(const std::string& name) {
-  for (size_t i = 0; i < kShapeNames.size(); ++i) {
-    if (name == kShapeNames[i]) return static_cast<TSLDisplayMarkerShape>(i);
-  }
-  throw Exception("Unknown marker shape " + name);
+  return EnumOf<TSLDisplayMarkerShape>(kShapeNames, name, "marker shape");
 }
 
 void DrawMarkerShape(QPainter& canvas, TSLDisplayMarkerShape shape, QPoint at, int size) {

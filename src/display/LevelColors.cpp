@@ -66,6 +66,22 @@ TColor LevelColorOf(double v, double r, bool grayScale, std::span<const TColor> 
   return DefaultPaletteColor(RoundHalfEven(t * 1408.0));
 }
 
+void TSLLevelPixelTable::Build(bool grayScale, std::span<const TColor> stops) {
+  if (grayScale) {
+    steps_ = 255;
+  } else if (stops.size() >= 2) {
+    steps_ = 4095;
+  } else {
+    steps_ = 1408;
+  }
+  table_.resize(static_cast<size_t>(steps_) + 1);
+  for (size_t i = 0; i < table_.size(); ++i) {
+    table_[i] = grayScale || stops.size() < 2
+                    ? LevelPixelOf(static_cast<double>(i), steps_, grayScale, stops)
+                    : LevelPixelOf(static_cast<double>(i) / steps_, 1.0, false, stops);
+  }
+}
+
 TSLLevelDisplayColor::TSLLevelDisplayColor() {
   PublishValue(
       "Color", [this] { return TPropertyValue(static_cast<int64_t>(color_)); },

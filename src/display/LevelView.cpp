@@ -172,6 +172,10 @@ bool TSLBasicLevelDisplayLevelView::BarGeometry(int& top, int& h) const {
 
 void TSLBasicLevelDisplayLevelView::RefreshLevelTracking() {
   InvalidateView();
+  TrackPointer();
+}
+
+void TSLBasicLevelDisplayLevelView::TrackPointer() {
   const TSLDisplayView* data = Owner().GetDataView();
   if (!data || !Visible() || !TrackCursor() || !Owner().PointerInside() || !valueAt_) return;
   const QPoint p = Owner().PointerPosition();

@@ -108,6 +108,8 @@ class TSLBasicLevelDisplayLevelView : public TSLTrackingOptionalAxis {
   // colour settings). Locks: none. Real-time: yes.
   TColor ColorOf(double v, double r) const;
   uint32_t PixelOf(double v, double r) const;
+  // Tabulates the pixel form for the current colour settings (see TSLLevelPixelTable).
+  void BuildPixelTable(TSLLevelPixelTable& table) const { table.Build(grayScale_, plainStops_); }
 
   double ScaleMax() const;
   double ScaleMin() const;
@@ -115,9 +117,12 @@ class TSLBasicLevelDisplayLevelView : public TSLTrackingOptionalAxis {
   double TrackedValue() const { return trackedValue_; }
   int TrackingLineEnd() const { return trackingLineEnd_; }
 
-  // Repaints the view's area; then, when the pointer is over the display's data view and
-  // tracking is on, stores the value under the pointer as the tracked value.
+  // Repaints the view's area, then TrackPointer.
   void RefreshLevelTracking();
+  // When the pointer is over the display's data view and tracking is on, stores the value
+  // under the pointer as the tracked value (shown at the view's next paint; no repaint asked,
+  // so a display may call it while it paints).
+  void TrackPointer();
   // The scale's limits changed: repaints the view's area.
   // Thread: any. Locks: none. Real-time: no (posts a repaint request).
   void ScaleChanged() { InvalidateView(); }

@@ -85,6 +85,9 @@ class TPersistent {
   void PublishValue(std::string name, std::function<TPropertyValue()> get,
                     std::function<void(const TPropertyValue&)> set, TPropertyValue defaultValue);
   void PublishObject(std::string name, TPersistent* object);
+  // Publishes another object's property as one of this object's own (a component that stands
+  // for an object and shows that object's settings as its own); the object must outlive this one.
+  void PublishForwarded(const TPublishedProperty& property) { properties_.push_back(property); }
   // A string property holding enumeration names, stored as identifiers (`BorderStyle = bsNone`).
   void PublishIdentifier(std::string name, std::function<std::string()> get,
                          std::function<void(const std::string&)> set, std::string defaultValue);

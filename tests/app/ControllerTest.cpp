@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -18,6 +19,7 @@
 #include <set>
 #include <stdexcept>
 #include <thread>
+#include <tuple>
 
 #include "ControllerTestSupport.h"
 #include "ShowActive.h"
@@ -82,6 +84,11 @@ TEST_P(ControllerStartUpTest, LeavesTheFirstDevicesATwoSecondDelayAndTheChainOn)
   EXPECT_FALSE(w.edInputBufferSize->isEnabled());
   EXPECT_FALSE(controller_->StartingUp());
   EXPECT_TRUE(errors_.empty());
+  // The rate was selected from code, so the strips keep their own depth, that of 44100 Hz.
+  for (TSLWaterfall* strip : {&InputStrip(), &OutputStrip()}) {
+    EXPECT_EQ(strip->XAxis().Samples(), 512);
+    EXPECT_TRUE(strip->isEnabled());
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Locales, ControllerStartUpTest,
@@ -90,20 +97,35 @@ INSTANTIATE_TEST_SUITE_P(Locales, ControllerStartUpTest,
                            return QLocale::languageToString(info.param).toStdString();
                          });
 
-TEST_F(ControllerTest, ActivationSwitchesDelayLineThenPlaybackThenCaptureWithTheirWaits) {
+TEST_F(ControllerTest, ActivationSwitchesDelayLinePlaybackCaptureThenTheStripsWithTheirWaits) {
   Build();
+  controller_->DeactivateChain();
+  const std::vector<TWaitRecord> off{{50, false, false, false, false, true},
+                                     {50, false, false, false, false, false},
+                                     {100, false, false, false, false, false},
+                                     {100, false, false, false, false, false},
+                                     {100, false, false, false, false, false}};
+  EXPECT_EQ(waits_, off) << "the strips go off first";
+  size_t before = waits_.size();
   controller_->ActivateChain(false);
-  EXPECT_EQ(waits_,
-            (std::vector<TWaitRecord>{
-                {100, false, false, true}, {100, false, true, true}, {100, true, true, true}}));
-  const size_t before = waits_.size();
+  EXPECT_EQ(WaitsSince(before), (std::vector<TWaitRecord>{{100, false, false, true, false, false},
+                                                          {100, false, true, true, false, false},
+                                                          {100, true, true, true, false, false},
+                                                          {50, true, true, true, true, false},
+                                                          {50, true, true, true, true, true}}));
+  EXPECT_GE(TotalMs(WaitsSince(before)), 400u);
+  before = waits_.size();
   controller_->DeactivateChain();
   EXPECT_EQ(WaitsSince(before),
-            (std::vector<TWaitRecord>{
-                {100, false, true, true}, {100, false, false, true}, {100, false, false, false}}));
+            (std::vector<TWaitRecord>{{50, true, true, true, false, true},
+                                      {50, true, true, true, false, false},
+                                      {100, false, true, true, false, false},
+                                      {100, false, false, true, false, false},
+                                      {100, false, false, false, false, false}}));
+  EXPECT_GE(TotalMs(WaitsSince(before)), 400u);
   const size_t bypassed = waits_.size();
   controller_->ActivateChain(true);
-  EXPECT_EQ(WaitsSince(bypassed).back(), (TWaitRecord{100, true, true, false}))
+  EXPECT_EQ(WaitsSince(bypassed).back(), (TWaitRecord{50, true, true, false, true, true}))
       << "Bypass leaves the delay line disabled";
 }
 
@@ -183,8 +205,8 @@ TEST_F(ControllerTest, DelayChangeDisablesTheLineMeanwhileAndKeepsItDisabledWhen
   window_->edDelaySamples->setText(QStringLiteral("1000"));
   EXPECT_EQ(Delay().Delay(), 1000u);
   EXPECT_FALSE(Delay().Enabled());
-  EXPECT_EQ(WaitsSince(before),
-            (std::vector<TWaitRecord>{{100, true, true, false}, {100, true, true, false}}));
+  EXPECT_EQ(WaitsSince(before), (std::vector<TWaitRecord>{{100, true, true, false, true, true},
+                                                          {100, true, true, false, true, true}}));
 }
 
 TEST_F(ControllerTest, Accepts882000SamplesAt11025Hz) {
@@ -198,6 +220,71 @@ TEST_F(ControllerTest, Accepts882000SamplesAt11025Hz) {
 }
 
 // --- Sample rate and buffer size ------------------------------------------------------------
+
+struct TStripDepthCase {
+  const char* name;
+  uint32_t rate;
+  int depth;  // lines of both strips afterwards
+};
+
+class ControllerStripDepthTest
+    : public ControllerFixture,
+      public ::testing::WithParamInterface<std::tuple<TStripDepthCase, bool>> {};
+
+// From the loaded 512 lines (44100 Hz), with the chain on or off.
+TEST_P(ControllerStripDepthTest, RateSetsBothStripsDepthAndLeavesThemEnabled) {
+  const auto& [c, chainOn] = GetParam();
+  Start();
+  if (!chainOn) Click(*window_->btnActivate);
+  ASSERT_EQ(controller_->IsChainActive(), chainOn);
+  const size_t before = waits_.size();
+  controller_->ChangeSampleRate(c.rate);
+  EXPECT_EQ(InputStrip().XAxis().Samples(), c.depth);
+  EXPECT_EQ(OutputStrip().XAxis().Samples(), c.depth);
+  EXPECT_TRUE(InputStrip().isEnabled());
+  EXPECT_TRUE(OutputStrip().isEnabled());
+  EXPECT_EQ(controller_->IsChainActive(), chainOn);
+  // Whatever the rate, after the wait that follows it: both strips switched off (they already
+  // are: the chain going off switched them off), the depth and its two waits, both strips
+  // switched on again; six 50 ms steps, before the chain, if on, restarts.
+  const std::vector<TWaitRecord> waits = WaitsSince(before);
+  const size_t rateWait = chainOn ? 5 : 0;
+  ASSERT_GE(waits.size(), rateWait + 7);
+  EXPECT_EQ(waits[rateWait], (TWaitRecord{100, false, false, false, false, false}));
+  const std::vector<TWaitRecord> strips(waits.begin() + rateWait + 1, waits.begin() + rateWait + 7);
+  EXPECT_EQ(strips, (std::vector<TWaitRecord>{{50, false, false, false, false, false},
+                                              {50, false, false, false, false, false},
+                                              {50, false, false, false, false, false},
+                                              {50, false, false, false, false, false},
+                                              {50, false, false, false, true, false},
+                                              {50, false, false, false, true, true}}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Rates, ControllerStripDepthTest,
+    ::testing::Combine(::testing::Values(TStripDepthCase{"Rate11025", 11025, 128},
+                                         TStripDepthCase{"Rate22050", 22050, 256},
+                                         TStripDepthCase{"Rate44100", 44100, 512},
+                                         TStripDepthCase{"Rate48000Unlisted", 48000, 512},
+                                         TStripDepthCase{"Rate0", 0, 512}),
+                       ::testing::Bool()),
+    [](const auto& info) {
+      return std::string(std::get<0>(info.param).name) +
+             (std::get<1>(info.param) ? "ChainOn" : "ChainOff");
+    });
+
+TEST_F(ControllerTest, UnlistedRateKeepsADepthSetBefore) {
+  Start();
+  window_->lstSampleRate->setCurrentIndex(1);  // "22050": 256 lines
+  ASSERT_EQ(OutputStrip().XAxis().Samples(), 256);
+  controller_->ChangeSampleRate(8000);
+  EXPECT_EQ(InputStrip().XAxis().Samples(), 256);
+  EXPECT_EQ(OutputStrip().XAxis().Samples(), 256);
+  // A depth the output strip alone was given is replaced by the input strip's.
+  OutputStrip().XAxis().SetSamples(64);
+  controller_->History().SetWaterfallRate(96000);
+  EXPECT_EQ(OutputStrip().XAxis().Samples(), 256);
+}
 
 TEST_F(ControllerTest, RateChangeKeepsTheSamplesAndRestartsTheChain) {
   Start();
@@ -213,13 +300,23 @@ TEST_F(ControllerTest, RateChangeKeepsTheSamplesAndRestartsTheChain) {
   EXPECT_EQ(InputOpens(), opens + 1) << "the capture restarts with the new rate";
   EXPECT_EQ(service_.Opens().back().format.samplesPerSec, 22050u);
   EXPECT_EQ(WaitsSince(before),
-            (std::vector<TWaitRecord>{{100, false, true, true},
-                                      {100, false, false, true},
-                                      {100, false, false, false},
-                                      {100, false, false, false},  // after the rate
-                                      {100, false, false, true},
-                                      {100, false, true, true},
-                                      {100, true, true, true}}));
+            (std::vector<TWaitRecord>{{50, true, true, true, false, true},
+                                      {50, true, true, true, false, false},
+                                      {100, false, true, true, false, false},
+                                      {100, false, false, true, false, false},
+                                      {100, false, false, false, false, false},
+                                      {100, false, false, false, false, false},  // after the rate
+                                      {50, false, false, false, false, false},   // strips off
+                                      {50, false, false, false, false, false},
+                                      {50, false, false, false, false, false},  // depth
+                                      {50, false, false, false, false, false},
+                                      {50, false, false, false, true, false},  // strips on
+                                      {50, false, false, false, true, true},
+                                      {100, false, false, true, true, true},
+                                      {100, false, true, true, true, true},
+                                      {100, true, true, true, true, true},
+                                      {50, true, true, true, true, true},
+                                      {50, true, true, true, true, true}}));
 }
 
 TEST_F(ControllerTest, RateChangeWhileOffLeavesTheChainOff) {
@@ -244,13 +341,17 @@ TEST_F(ControllerTest, BufferSizeChangeWhileActiveStopsAppliesAndRestartsWithByp
   EXPECT_FALSE(Delay().Enabled()) << "restarted with Bypass still on";
   EXPECT_EQ(InputOpens(), opens + 1);
   EXPECT_EQ(WaitsSince(before),
-            (std::vector<TWaitRecord>{{100, false, true, false},
-                                      {100, false, false, false},
-                                      {100, false, false, false},
-                                      {50, false, false, false},  // after the size
-                                      {100, false, false, false},
-                                      {100, false, true, false},
-                                      {100, true, true, false}}));
+            (std::vector<TWaitRecord>{{50, true, true, false, false, true},
+                                      {50, true, true, false, false, false},
+                                      {100, false, true, false, false, false},
+                                      {100, false, false, false, false, false},
+                                      {100, false, false, false, false, false},
+                                      {50, false, false, false, false, false},  // after the size
+                                      {100, false, false, false, false, false},
+                                      {100, false, true, false, false, false},
+                                      {100, true, true, false, false, false},
+                                      {50, true, true, false, true, false},
+                                      {50, true, true, false, true, true}}));
 }
 
 TEST_F(ControllerTest, BufferSizeBoxAppliesOnlySizesWithinItsRange) {
@@ -312,7 +413,7 @@ TEST_F(ControllerTest, ActivateBoxSwitchesTheChainAndTheBufferSizeBox) {
   EXPECT_FALSE(window_->edInputBufferSize->isEnabled());
 }
 
-TEST_F(ControllerTest, ClosingLeavesCaptureOutputAndDelayLineDisabled) {
+TEST_F(ControllerTest, ClosingLeavesCaptureOutputDelayLineAndStripsDisabled) {
   Start();
   window_->show();
   const size_t before = waits_.size();
@@ -320,11 +421,16 @@ TEST_F(ControllerTest, ClosingLeavesCaptureOutputAndDelayLineDisabled) {
   EXPECT_FALSE(In().Enabled());
   EXPECT_FALSE(Out().Enabled());
   EXPECT_FALSE(Delay().Enabled());
+  EXPECT_FALSE(InputStrip().isEnabled());
+  EXPECT_FALSE(OutputStrip().isEnabled());
   EXPECT_EQ(service_.CurrentHandle(true), kNoWaveHandle);
-  EXPECT_EQ(WaitsSince(before), (std::vector<TWaitRecord>{{100, true, true, false},
-                                                          {100, false, true, false},
-                                                          {100, false, false, false},
-                                                          {100, false, false, false}}));
+  EXPECT_EQ(WaitsSince(before),
+            (std::vector<TWaitRecord>{{100, true, true, false, true, true},
+                                      {50, true, true, false, false, true},
+                                      {50, true, true, false, false, false},
+                                      {100, false, true, false, false, false},
+                                      {100, false, false, false, false, false},
+                                      {100, false, false, false, false, false}}));
 }
 
 // --- Sound through the chain --------------------------------------------------------------
@@ -336,9 +442,16 @@ class ControllerSoundTest : public ControllerFixture {
 
   // Never silent, and every frame tells its index: left 1 + n mod 30000, right 1 + n / 30000.
   static std::vector<uint8_t> InputBuffer(uint32_t k) {
-    std::vector<uint8_t> bytes(kFrames * kBytesPerFrame);
+    return BurstBuffer(k, 0, std::numeric_limits<uint32_t>::max());
+  }
+
+  // Buffer k of a signal that is silent but for frames [burstFrom, burstTo), which carry
+  // InputBuffer's frame code.
+  static std::vector<uint8_t> BurstBuffer(uint32_t k, uint32_t burstFrom, uint32_t burstTo) {
+    std::vector<uint8_t> bytes(kFrames * kBytesPerFrame, 0);
     for (uint32_t i = 0; i < kFrames; ++i) {
       const uint32_t n = k * kFrames + i;
+      if (n < burstFrom || n >= burstTo) continue;
       const int16_t frame[2] = {static_cast<int16_t>(1 + n % 30000),
                                 static_cast<int16_t>(1 + n / 30000)};
       std::memcpy(bytes.data() + kBytesPerFrame * i, frame, sizeof frame);
@@ -357,11 +470,12 @@ class ControllerSoundTest : public ControllerFixture {
   // Captures buffer k and plays all that is at the output device once the chain has handled
   // it; returns the bytes played. The playback starts with the third buffer, which covers its
   // cushion (one buffer plus 20 ms): the first two play nothing.
-  std::vector<uint8_t> Pass(uint32_t k) {
+  std::vector<uint8_t> Pass(uint32_t k) { return Pass(k, InputBuffer(k)); }
+  // The same with the captured buffer's bytes given.
+  std::vector<uint8_t> Pass(uint32_t k, const std::vector<uint8_t>& data) {
     const TWaveHandle in = service_.CurrentHandle(true);
     const TWaveHandle out = service_.CurrentHandle(false);
     const size_t played = service_.PlayedData(out).size();
-    const auto data = InputBuffer(k);
     const size_t queuedIn = service_.QueuedCount(in);
     EXPECT_TRUE(service_.CompleteInput(in, data.data(), data.size()));
     // The capture queues a new buffer once the chain has handled the filled one.
@@ -441,6 +555,98 @@ TEST_F(ControllerSoundTest, DelayChangeNeverPlaysTheLiveInput) {
     ASSERT_GE(lastLag, kNewDelayFrames) << "output frame " << n << " is input frame " << index;
   }
   EXPECT_EQ(lastLag, kNewDelayFrames) << "the signal did not come back 0.5 s late";
+}
+
+// --- The history strips on the whole graph ---------------------------------------------------
+
+// The strip's lines end to end: one value per captured frame (left + right).
+std::vector<double> StripSums(TSLWaterfall& strip) {
+  std::vector<double> sums;
+  for (int line = 0; line < strip.GetLineCount(); ++line) {
+    for (int sample = 0; sample < 1024; ++sample) {
+      double value = 0;
+      EXPECT_TRUE(strip.ValueOfLine(line, sample, value)) << "line " << line;
+      sums.push_back(value);
+    }
+  }
+  return sums;
+}
+
+// The first line holding a value other than silence, or -1.
+int FirstSoundLine(const std::vector<double>& sums) {
+  const auto it = std::find_if(sums.begin(), sums.end(), [](double v) { return v != 0.0; });
+  return it == sums.end() ? -1 : static_cast<int>((it - sums.begin()) / 1024);
+}
+
+TEST_F(ControllerSoundTest, BypassedStripsReceiveTheSameSumsAtTheSameMoments) {
+  Start();
+  Click(*window_->cbBypass);
+  ASSERT_FALSE(Delay().Enabled());
+  for (uint32_t k = 0; k < 40; ++k) {
+    Pass(k);
+    // Both sums of buffer k arrive in the capture's delivery of it.
+    ASSERT_EQ(InputStrip().GetLineCount(), static_cast<int>((k + 1) / 2)) << "after buffer " << k;
+    ASSERT_EQ(OutputStrip().GetLineCount(), InputStrip().GetLineCount()) << "after buffer " << k;
+  }
+  const std::vector<double> in = StripSums(InputStrip());
+  ASSERT_EQ(in.size(), 20u * 1024);
+  EXPECT_TRUE(in == StripSums(OutputStrip())) << "the strips differ";
+  // Each value is left + right of its frame.
+  for (uint32_t n : {0u, 1u, 1023u, 1024u, 20479u}) {
+    EXPECT_EQ(in[n], double(1 + n % 30000) + double(1 + n / 30000)) << "frame " << n;
+  }
+}
+
+TEST_F(ControllerSoundTest, ABurstReachesTheOutputStripOneDelayAfterTheInputStrip) {
+  Start();
+  const uint32_t delayFrames = Delay().Delay();
+  ASSERT_EQ(delayFrames, 88200u) << "the start-up delay";
+  constexpr uint32_t kBurstFrom = 20780;  // not on a line boundary
+  constexpr uint32_t kBurstTo = kBurstFrom + 4096;
+  const uint32_t buffers = (kBurstTo + delayFrames) / kFrames + 4;
+  for (uint32_t k = 0; k < buffers; ++k) Pass(k, BurstBuffer(k, kBurstFrom, kBurstTo));
+  const std::vector<double> in = StripSums(InputStrip());
+  const std::vector<double> out = StripSums(OutputStrip());
+  ASSERT_EQ(in.size(), out.size());
+  const int inLine = FirstSoundLine(in);
+  const int outLine = FirstSoundLine(out);
+  ASSERT_EQ(inLine, int(kBurstFrom / 1024));
+  ASSERT_GE(outLine, 0) << "the burst did not reach the output strip";
+  EXPECT_NEAR(outLine - inLine, delayFrames / 1024.0, 1.0);
+  // Frame by frame the output strip is the input strip Delay frames later.
+  for (size_t n = 0; n < out.size(); ++n) {
+    const double expected = n >= delayFrames ? in[n - delayFrames] : 0.0;
+    ASSERT_EQ(out[n], expected) << "output strip frame " << n;
+  }
+}
+
+// Counts the paint events a widget receives.
+class TPaintCounter : public QObject {
+ public:
+  explicit TPaintCounter(QWidget& widget) { widget.installEventFilter(this); }
+  int count = 0;
+
+ protected:
+  bool eventFilter(QObject* /*watched*/, QEvent* event) override {
+    if (event->type() == QEvent::Paint) ++count;
+    return false;
+  }
+};
+
+TEST_F(ControllerSoundTest, AStripWithLinesRepaintsOnlyWhenAskedTo) {
+  Start();
+  window_->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
+  for (uint32_t k = 0; k < 4; ++k) Pass(k);
+  ASSERT_EQ(InputStrip().GetLineCount(), 2);
+  for (int round = 0; round < 5; ++round) QCoreApplication::processEvents();  // shown, ticked
+  TPaintCounter paints(InputStrip());
+  InputStrip().repaint();
+  ASSERT_EQ(paints.count, 1);
+  // Drawing the lines must not ask for another paint (the hidden level bar has nothing to
+  // redraw): the window's thread would paint without end.
+  for (int round = 0; round < 20; ++round) QCoreApplication::processEvents();
+  EXPECT_EQ(paints.count, 1);
 }
 
 // --- Under a user's hands: real waits, edits arriving while they run -----------------------

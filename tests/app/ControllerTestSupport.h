@@ -25,23 +25,35 @@
 #include "audio/FakeAudioRecord.h"
 #include "audio/VirtualWaveService.h"
 #include "audio/WaveService.h"
+#include "display/Waterfall.h"
 #include "pins/UnloadedPin.h"
 #include "processing/DelayLine.h"
 
 namespace tardivox::testing {
 
-// One wait of the controller and what the chain looked like when it began.
+// One wait of the controller and what the chain and the history strips (Enabled of the input
+// and the output strip) looked like when it began.
 struct TWaitRecord {
   uint32_t milliseconds;
   bool audioIn;
   bool audioOut;
   bool delayLine;
+  bool inputStrip;
+  bool outputStrip;
   bool operator==(const TWaitRecord&) const = default;
 };
 
 inline std::ostream& operator<<(std::ostream& out, const TWaitRecord& wait) {
   return out << "{" << wait.milliseconds << " ms, in " << wait.audioIn << ", out " << wait.audioOut
-             << ", delay " << wait.delayLine << "}";
+             << ", delay " << wait.delayLine << ", strips " << wait.inputStrip << " "
+             << wait.outputStrip << "}";
+}
+
+// The milliseconds the waits add up to.
+inline uint32_t TotalMs(const std::vector<TWaitRecord>& waits) {
+  uint32_t total = 0;
+  for (const TWaitRecord& wait : waits) total += wait.milliseconds;
+  return total;
 }
 
 struct TErrorBoxRecord {
@@ -74,7 +86,8 @@ class ControllerFixture : public ::testing::Test {
     window_ = std::make_unique<TfmMain>();
     TDelayController::TOptions options;
     options.wait = [this](uint32_t milliseconds) {
-      waits_.push_back({milliseconds, In().Enabled(), Out().Enabled(), Delay().Enabled()});
+      waits_.push_back({milliseconds, In().Enabled(), Out().Enabled(), Delay().Enabled(),
+                        InputStrip().isEnabled(), OutputStrip().isEnabled()});
       if (onWait_) onWait_();
       if (realWaits_) {
         WaitProcessingMessages(milliseconds);
@@ -97,6 +110,8 @@ class ControllerFixture : public ::testing::Test {
   TALAudioIn& In() { return window_->Components().ALAudioIn1(); }
   TALAudioOut& Out() { return window_->Components().ALAudioOut1(); }
   TALDelayLine& Delay() { return window_->Components().ALDelayLine1(); }
+  TSLWaterfall& InputStrip() { return window_->Components().SLWaterfall1(); }
+  TSLWaterfall& OutputStrip() { return window_->Components().SLWaterfall2(); }
 
   // The waits made from now on.
   std::vector<TWaitRecord> WaitsSince(size_t first) const {

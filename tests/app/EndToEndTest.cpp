@@ -2,8 +2,10 @@
 // (offscreen) with its controller, the PulseAudio wave service and the PulseAudio recording
 // control start up by themselves; then, with the chain's devices chosen through the window's
 // lists, a noise burst played into the input comes out Delay later plus a bounded extra
-// latency (measured with the recorder of audio/LiveChainSupport.h). A screenshot of the window
-// after start-up is saved in the build tree.
+// latency (measured with the recorder of audio/LiveChainSupport.h), and a phrase of tones
+// played into the input shows in the input strip and, one delay later, in the output strip.
+// Screenshots of the window after start-up and with the phrase in both strips are saved in the
+// build tree.
 //
 // Measurement (not run by default): start-up to the first buffer, the extra latency at 512
 // frames over three bursts, then a timed run at 44100 Hz with 512-frame buffers reporting the
@@ -18,8 +20,10 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -32,12 +36,14 @@
 #include "app/CheckBox.h"
 #include "app/Controller.h"
 #include "app/DropDownList.h"
+#include "app/GradientToolPanel.h"
 #include "app/SpinEdit.h"
 #include "app/frmMain.h"
 #include "audio/AudioIn.h"
 #include "audio/AudioOut.h"
 #include "audio/ComponentTestSupport.h"
 #include "audio/LiveChainSupport.h"
+#include "display/Waterfall.h"
 #include "processing/DelayLine.h"
 
 namespace tardivox {
@@ -88,6 +94,60 @@ double ServerCpuSeconds() {
 
 double Seconds(std::chrono::steady_clock::duration d) {
   return std::chrono::duration<double>(d).count();
+}
+
+// A phrase of tones with soft edges, identical on both channels: ten notes of 0.4 s at
+// different pitches and loudness (peaks 3000 to 12000, so the strips' sums reach 24000), each
+// followed by 0.15 s of silence.
+std::vector<int16_t> TonePhrase() {
+  const double pi = std::acos(-1.0);
+  const struct {
+    double hz;
+    double peak;
+  } notes[] = {{220, 12000}, {330, 6000},  {440, 9000}, {660, 3000}, {880, 12000},
+               {294, 4500},  {392, 10500}, {523, 7500}, {784, 5000}, {247, 12000}};
+  const auto noteFrames = static_cast<uint32_t>(0.4 * kRecorderRate);
+  const auto restFrames = static_cast<uint32_t>(0.15 * kRecorderRate);
+  std::vector<int16_t> signal;
+  for (const auto& note : notes) {
+    for (uint32_t i = 0; i < noteFrames; ++i) {
+      const double edge = std::min({1.0, i / 400.0, (noteFrames - i) / 400.0});
+      const auto v =
+          static_cast<int16_t>(note.peak * edge * std::sin(2 * pi * note.hz * i / kRecorderRate));
+      signal.insert(signal.end(), {v, v});
+    }
+    signal.insert(signal.end(), 2 * size_t{restFrames}, 0);
+  }
+  return signal;
+}
+
+// The first line of `strip` that holds a sum louder than `threshold`, or -1; lines from
+// `fromLine` on. Reads the strip line by line, so the strip must not scroll meanwhile (not full,
+// or its stream stopped).
+int FirstLoudLine(TSLWaterfall& strip, double threshold, int fromLine = 0) {
+  for (int line = fromLine; line < strip.GetLineCount(); ++line) {
+    for (int sample = 0; sample < 1024; ++sample) {
+      double value = 0;
+      if (strip.ValueOfLine(line, sample, value) && std::abs(value) > threshold) return line;
+    }
+  }
+  return -1;
+}
+
+// The colour families a strip area shows: bit 0 blue, bit 1 green, bit 2 red (the channel
+// that clearly leads).
+int ColourFamilies(const QImage& shot, const QRect& area) {
+  int families = 0;
+  for (int y = area.top(); y <= area.bottom(); ++y) {
+    for (int x = area.left(); x <= area.right(); ++x) {
+      const QColor c = shot.pixelColor(x, y);
+      const int r = c.red(), g = c.green(), b = c.blue();
+      if (b > r + 60 && b > g + 60) families |= 1;
+      if (g > r + 60 && g > b + 60) families |= 2;
+      if (r > g + 60 && r > b + 60) families |= 4;
+    }
+  }
+  return families;
 }
 
 using testing::Choose;
@@ -250,6 +310,10 @@ TEST_F(EndToEndTest, StartsUpByItselfOnTheServersFirstDevices) {
   EXPECT_TRUE(Controller().IsDelayLineEnabled());
   EXPECT_TRUE(components.ALAudioOut1().Enabled());
   EXPECT_FALSE(Window().edInputBufferSize->isEnabled()) << "changeable only while the chain is off";
+  for (TSLWaterfall* strip : {Window().SLWaterfall1, Window().SLWaterfall2}) {
+    EXPECT_TRUE(strip->isEnabled());
+    EXPECT_EQ(strip->XAxis().Samples(), 512);
+  }
 
   // The screenshot after start-up, kept in the build tree.
   QCoreApplication::processEvents();
@@ -266,6 +330,54 @@ TEST_F(EndToEndTest, DelaysTheInputByTwoSecondsPlusABoundedLatency) {
   ASSERT_NO_FATAL_FAILURE(UseTestDevices(false, "44100"));
   ASSERT_EQ(Window().Components().ALDelayLine1().Delay(), kStartDelaySamples);
   ExpectDelayed(Measure(kStartDelaySamples), kStartDelaySamples);
+}
+
+TEST_F(EndToEndTest, StripsShowThePhraseInTheInputAndOneDelayLaterInTheOutput) {
+  ASSERT_NO_FATAL_FAILURE(UseTestDevices(false, "44100"));
+  TSLWaterfall& input = *Window().SLWaterfall1;
+  TSLWaterfall& output = *Window().SLWaterfall2;
+  for (TSLWaterfall* strip : {&input, &output}) {
+    EXPECT_TRUE(strip->isEnabled());
+    EXPECT_EQ(strip->XAxis().Samples(), 512);
+  }
+  // The restart began a new history. 512 lines last 11.9 s: nothing scrolls during the test
+  // (the phrase lasts 5.5 s and the output strip shows its end 2 s later).
+  const std::vector<int16_t> phrase = TonePhrase();
+  testing::PlayIntoInput(phrase);
+  constexpr double kThreshold = 4000;
+  const int heard = FirstLoudLine(input, kThreshold);
+  ASSERT_GE(heard, 0) << "the phrase did not reach the input strip";
+  // Wait for the whole phrase to have left the delay line.
+  const int phraseLines = static_cast<int>(phrase.size() / 2 / 1024) + 1;
+  const int lastLine = heard + static_cast<int>(kStartDelaySamples / 1024) + phraseLines + 2;
+  EXPECT_TRUE(WaitUntil([&] { return output.GetLineCount() > lastLine; }, 10s))
+      << "the output strip stopped at " << output.GetLineCount() << " lines";
+
+  // The window as it looks with the phrase in both strips, in the build tree.
+  QCoreApplication::processEvents();
+  const QImage shot = Window().grab().toImage();
+  const QString path = QStringLiteral(TARDIVOX_TEST_OUTPUT_DIR "/tardivox-live-strips.png");
+  EXPECT_TRUE(shot.save(path)) << path.toStdString();
+  for (const QRect& strip : {TfmMain::kInputStripGeometry, TfmMain::kOutputStripGeometry}) {
+    EXPECT_EQ(ColourFamilies(shot, strip.translated(Window().pnlInOut->pos())), 7)
+        << "a strip does not show the palette's blue, green and red";
+  }
+
+  // Stopped, the strips keep their history and stand still; both got their lines from the same
+  // captured buffers, so line i of one is line i of the other.
+  Click(*Window().btnActivate);
+  ASSERT_FALSE(Controller().IsChainActive());
+  EXPECT_FALSE(input.isEnabled());
+  EXPECT_EQ(input.GetLineCount(), output.GetLineCount());
+  const int inLine = FirstLoudLine(input, kThreshold);
+  const int outLine = FirstLoudLine(output, kThreshold);
+  ASSERT_GE(inLine, 0);
+  ASSERT_GE(outLine, 0);
+  std::printf("phrase at line %d of the input strip, %d of the output strip\n", inLine, outLine);
+  EXPECT_NEAR(outLine - inLine, kStartDelaySamples / 1024.0, 1.0);
+  Click(*Window().btnActivate);
+  EXPECT_TRUE(Controller().IsChainActive());
+  EXPECT_TRUE(output.isEnabled());
 }
 
 TEST_F(EndToEndTest, BypassLetsTheInputThroughUndelayed) {

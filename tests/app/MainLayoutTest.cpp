@@ -8,15 +8,20 @@
 #include <QWidget>
 
 #include "app/ControlComponent.h"
+#include "app/ControlComponents.h"
 #include "app/MainComponents.h"
 #include "app/SpinEdit.h"
+#include "app/frmMain.h"
 #include "audio/AudioIn.h"
 #include "audio/AudioOut.h"
 #include "audio/VirtualWaveService.h"
 #include "audio/WaveService.h"
+#include "display/Waterfall.h"
 #include "layout/LayoutReader.h"
 #include "layout/LayoutWriter.h"
 #include "pins/UnloadedPin.h"
+#include "processing/Add.h"
+#include "processing/AudioToReal.h"
 #include "processing/DelayLine.h"
 #include "support/CorruptedText.h"
 
@@ -35,22 +40,49 @@ class MainLayoutTest : public ::testing::Test {
   IALWaveService* previous_ = nullptr;
 };
 
-void ExpectChain(TMainWindowComponents& window) {
+// The chain and the monitoring branch, connected as the window holds them whatever the order
+// the components were read in.
+void ExpectGraph(TMainWindowComponents& window) {
   TALAudioIn& in = window.ALAudioIn1();
   TALDelayLine& delay = window.ALDelayLine1();
   TALAudioOut& out = window.ALAudioOut1();
-  EXPECT_EQ(in.OutputPin().SinkCount(), 1);
+  EXPECT_EQ(in.OutputPin().SinkCount(), 2);
   EXPECT_TRUE(in.OutputPin().IsConnectedTo(&delay.InputPin()));
   EXPECT_EQ(delay.InputPin().SourcePin(), &in.OutputPin());
-  EXPECT_EQ(delay.OutputPin().SinkCount(), 1);
+  EXPECT_EQ(delay.OutputPin().SinkCount(), 2);
   EXPECT_EQ(out.InputPin().SourcePin(), &delay.OutputPin());
+  // Each splitter's channel i feeds input i of its adder.
+  const struct {
+    TALAudioToReal& splitter;
+    TOWBasicPin& feed;
+    TSLAdd& adder;
+  } branches[] = {{window.ALAudioToReal1(), in.OutputPin(), window.SLAdd1()},
+                  {window.ALAudioToReal2(), delay.OutputPin(), window.SLAdd2()}};
+  for (const auto& branch : branches) {
+    SCOPED_TRACE(branch.splitter.Name());
+    EXPECT_EQ(branch.splitter.InputPin().SourcePin(), &branch.feed);
+    ASSERT_EQ(branch.splitter.OutputPins().Count(), 2);
+    ASSERT_EQ(branch.adder.InputPins().Count(), 2);
+    for (int i = 0; i < 2; ++i) {
+      auto* input = dynamic_cast<TOWSinkPin*>(branch.adder.InputPins().Items(i));
+      ASSERT_NE(input, nullptr);
+      EXPECT_EQ(input->SourcePin(), branch.splitter.OutputPins().Items(i)) << "channel " << i;
+    }
+    EXPECT_EQ(branch.adder.BufferSize(), 1024);
+  }
+  // Each adder's sum feeds its strip.
+  EXPECT_EQ(window.SLWaterfall1().InputPin().SourcePin(), &window.SLAdd1().OutputPin());
+  EXPECT_EQ(window.SLWaterfall2().InputPin().SourcePin(), &window.SLAdd2().OutputPin());
+  EXPECT_EQ(window.SLAdd1().OutputPin().SinkCount(), 1);
+  EXPECT_EQ(window.SLAdd2().OutputPin().SinkCount(), 1);
   EXPECT_TRUE(TOWUnloadedPin::All().empty());
 }
 
 TEST_F(MainLayoutTest, BuildsTheDisabledChainWithItsStoredSettings) {
   TMainWindowComponents window;
   EXPECT_EQ(window.Name(), "fmMain");
-  ASSERT_EQ(window.ComponentCount(), 23) << "20 controls and the 3 chain components";
+  ASSERT_EQ(window.ComponentCount(), 29)
+      << "20 controls, 2 strips, 3 chain components, 2 splitters, 2 adders";
   EXPECT_FALSE(window.ALAudioIn1().Enabled());
   EXPECT_FALSE(window.ALDelayLine1().Enabled());
   EXPECT_FALSE(window.ALAudioOut1().Enabled());
@@ -64,7 +96,7 @@ TEST_F(MainLayoutTest, BuildsTheDisabledChainWithItsStoredSettings) {
             TPropertyValue(std::string("Default")));
   EXPECT_EQ(window.ALAudioOut1().GetPropertyValue("Device.DeviceName"),
             TPropertyValue(std::string("Default")));
-  ExpectChain(window);
+  ExpectGraph(window);
 }
 
 TEST_F(MainLayoutTest, WritingTheLoadedWindowGivesTheCompiledLayout) {
@@ -78,7 +110,7 @@ TEST_F(MainLayoutTest, ComponentsReadInReverseOrderConnectTheSame) {
   TStoredObject layout = ParseStoredForm(TMainWindowComponents::MainWindowLayout());
   std::reverse(layout.children.begin(), layout.children.end());
   TMainWindowComponents window(WriteStoredForm(layout));
-  ExpectChain(window);
+  ExpectGraph(window);
 }
 
 TEST_F(MainLayoutTest, ControlsArePlacedInTheirPanelsAndTheWindowTakesItsFrame) {
@@ -112,12 +144,66 @@ TEST_F(MainLayoutTest, ControlsArePlacedInTheirPanelsAndTheWindowTakesItsFrame) 
     }
   }
   EXPECT_EQ(inSettings, 16);
-  EXPECT_EQ(inHistory, 2);
+  EXPECT_EQ(inHistory, 4) << "two rotated labels, two strips";
   auto* seconds = window.ControlWidget<TSpinEdit>("edDelaySec");
   EXPECT_EQ(seconds->FloatMinValue(), 0.01L) << "the stored 0.01 is the decimal 0.01";
   EXPECT_EQ(seconds->Increment(), 0.1L);
   EXPECT_THROW(window.ControlWidget<TSpinEdit>("lstInDevices"), Exception) << "wrong kind";
   EXPECT_THROW(window.ControlWidget<QWidget>("ALDelayLine1"), Exception) << "not a control";
+}
+
+// Both strips are bare: only the history image, no title, axes, level bar, tool bar, point
+// label nor zoom, at 401 × 57 in the history panel.
+TEST_F(MainLayoutTest, StripsAreBareHistoriesBesideTheirLabels) {
+  TMainWindowComponents window;
+  const struct {
+    const char* path;
+    TPropertyValue value;
+  } settings[] = {
+      {"Left", int64_t{24}},
+      {"Width", int64_t{401}},
+      {"Height", int64_t{57}},
+      {"Color", int64_t{0}},
+      {"ToolBar.Visible", false},
+      {"Zooming.MouseZoom", false},
+      {"Zooming.KeyboardZoom", false},
+      {"Zooming.MouseWheelEnabled", false},
+      {"Title.Visible", false},
+      {"XAxis.Visible", false},
+      {"XAxis.Samples", int64_t{512}},
+      {"XAxis.MinTick.Value", 0.0},
+      {"XAxis.MaxTick.Value", 1024.0},
+      {"YAxis.Visible", false},
+      {"YAxis.MinTick", 0.0},
+      {"YAxis.MaxTick", 500.0},
+      {"Highlighting.MouseHitPoint.PointLabel.Visible", false},
+      {"Levels.Visible", false},
+      {"Levels.GrayScale", false},
+      {"Levels.Axis.Logarithmic", false},
+      {"Levels.Axis.Min", int64_t{0}},
+  };
+  const struct {
+    const char* name;
+    int64_t top;
+    int64_t tabOrder;
+    QRect geometry;
+  } strips[] = {{"SLWaterfall1", 32, 0, TfmMain::kInputStripGeometry},
+                {"SLWaterfall2", 96, 1, TfmMain::kOutputStripGeometry}};
+  for (const auto& strip : strips) {
+    SCOPED_TRACE(strip.name);
+    auto* control = dynamic_cast<TControlComponent*>(window.FindComponent(strip.name));
+    ASSERT_NE(control, nullptr);
+    EXPECT_EQ(control->ParentComponent(), window.FindComponent("pnlInOut"));
+    EXPECT_EQ(control->Widget()->geometry(), strip.geometry);
+    EXPECT_EQ(control->GetPropertyValue("Top"), TPropertyValue(strip.top));
+    EXPECT_EQ(control->GetPropertyValue("TabOrder"), TPropertyValue(strip.tabOrder));
+    for (const auto& setting : settings) {
+      EXPECT_EQ(control->GetPropertyValue(setting.path), setting.value) << setting.path;
+    }
+    auto& waterfall = *window.ControlWidget<TSLWaterfall>(strip.name);
+    EXPECT_EQ(waterfall.MarkerGroups().Count(), 0);
+    EXPECT_EQ(waterfall.Levels().Colors().Count(), 0);
+  }
 }
 
 TEST_F(MainLayoutTest, ControlSettingsOutOfTheirDomainNameTheirLine) {
@@ -127,6 +213,18 @@ TEST_F(MainLayoutTest, ControlSettingsOutOfTheirDomainNameTheirLine) {
   object ALDelayLine1: TALDelayLine
   end
   object ALAudioOut1: TALAudioOut
+  end
+  object ALAudioToReal1: TALAudioToReal
+  end
+  object ALAudioToReal2: TALAudioToReal
+  end
+  object SLAdd1: TSLAdd
+  end
+  object SLAdd2: TSLAdd
+  end
+  object SLWaterfall1: TSLWaterfall
+  end
+  object SLWaterfall2: TSLWaterfall
   end
 end
 )";

@@ -17,6 +17,7 @@
 #include "app/GradientToolPanel.h"
 #include "app/RotatedLabel.h"
 #include "app/SpinEdit.h"
+#include "display/Waterfall.h"
 
 namespace tardivox {
 namespace {
@@ -80,6 +81,8 @@ const TControlCase kControls[] = {
     {"pnlInOut", "fmMain", {0, 200, 441, 165}},
     {"VrLabel1", "pnlInOut", {4, 32, 17, 57}},
     {"VrLabel2", "pnlInOut", {4, 96, 17, 57}},
+    {"SLWaterfall1", "pnlInOut", {24, 32, 401, 57}},
+    {"SLWaterfall2", "pnlInOut", {24, 96, 401, 57}},
 };
 
 TEST(MainWindowTest, EveryControlSitsAtItsPlace) {
@@ -163,9 +166,9 @@ TEST(MainWindowTest, TabVisitsTheControlsInOrder) {
   ASSERT_TRUE(ShowActive(window));
   ASSERT_EQ(QApplication::focusWidget(), window.lstInDevices) << "first control has the focus";
   const std::vector<QWidget*> order = {
-      window.lstInDeviceLines, window.lstOutDevices,     window.edDelaySec,
-      window.edDelaySamples,   window.lstSampleRate,     window.cbBypass,
-      window.btnActivate,      window.edInputBufferSize, window.lstInDevices};
+      window.lstInDeviceLines, window.lstOutDevices, window.edDelaySec,  window.edDelaySamples,
+      window.lstSampleRate,    window.cbBypass,      window.btnActivate, window.edInputBufferSize,
+      window.SLWaterfall1,     window.SLWaterfall2,  window.lstInDevices};
   for (QWidget* expected : order) {
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     EXPECT_EQ(QApplication::focusWidget(), expected)
@@ -262,7 +265,7 @@ TEST(MainWindowTest, CloseQueryDecides) {
   EXPECT_EQ(asked, 2);
 }
 
-TEST(MainWindowTest, ScreenshotShowsThePanelsAndLeavesTheStripsEmpty) {
+TEST(MainWindowTest, ScreenshotShowsThePanelsAndTheEmptyStrips) {
   TfmMain window;
   window.show();
   QApplication::processEvents();
@@ -271,15 +274,15 @@ TEST(MainWindowTest, ScreenshotShowsThePanelsAndLeavesTheStripsEmpty) {
   const QString path = QStringLiteral(TARDIVOX_TEST_OUTPUT_DIR "/tardivox-main-window.png");
   ASSERT_TRUE(shot.save(path)) << path.toStdString();
 
-  // Until the displays arrive the strip areas show the panel's vertical gradient: every
-  // pixel of a strip row equals the background beside the strip on that row.
+  // Before any line arrives each strip shows only its black background, edge to edge, and
+  // the panel's gradient shows beside it.
   for (const QRect& strip : {TfmMain::kInputStripGeometry, TfmMain::kOutputStripGeometry}) {
     const QRect onWindow = strip.translated(window.pnlInOut->pos());
     for (int y = onWindow.top(); y <= onWindow.bottom(); ++y) {
-      const QRgb beside = shot.pixel(onWindow.right() + 3, y);
       for (int x = onWindow.left(); x <= onWindow.right(); ++x) {
-        ASSERT_EQ(shot.pixel(x, y), beside) << "at " << x << "," << y;
+        ASSERT_EQ(shot.pixel(x, y), qRgb(0, 0, 0)) << "at " << x << "," << y;
       }
+      ASSERT_NE(shot.pixel(onWindow.right() + 3, y), qRgb(0, 0, 0)) << "beside, row " << y;
     }
   }
   // Lists and spin boxes are filled with their light blue.

@@ -128,3 +128,35 @@ TEST(LevelColorsTest, EveryDefaultColourIsUsedBeforeOneRepeats) {
 
 }  // namespace
 }  // namespace tardivox
+
+namespace tardivox {
+namespace {
+
+// The tabulated colours equal the colour function: exactly for the default palette and gray
+// scale (every value of a fine sweep, the ends and beyond them, not-a-number), within one
+// channel step for colour stops.
+TEST(LevelPixelTableTest, TabulatedColoursEqualTheColourFunction) {
+  const std::vector<TColor> stops = {clBlack, clRed, clYellow, clWhite};
+  struct Case {
+    bool gray;
+    std::vector<TColor> stops;
+    int tolerance;
+  } cases[] = {{false, {}, 0}, {true, {}, 0}, {false, stops, 1}};
+  for (const Case& c : cases) {
+    TSLLevelPixelTable table;
+    table.Build(c.gray, c.stops);
+    for (double v = -3.0; v <= 1003.0; v += 0.0625) {
+      const uint32_t expected = LevelPixelOf(v, 1000.0, c.gray, c.stops);
+      const uint32_t got = table.PixelOf(v, 1000.0);
+      for (int shift : {0, 8, 16}) {
+        const int a = static_cast<int>((expected >> shift) & 0xFF);
+        const int b = static_cast<int>((got >> shift) & 0xFF);
+        ASSERT_LE(std::abs(a - b), c.tolerance) << v << " gray " << c.gray;
+      }
+    }
+    EXPECT_EQ(table.PixelOf(std::nan(""), 1.0), LevelPixelOf(0.0, 1.0, c.gray, c.stops));
+  }
+}
+
+}  // namespace
+}  // namespace tardivox

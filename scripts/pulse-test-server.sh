@@ -22,17 +22,8 @@
 # monitor record the same stretch twice.
 set -u
 
-usage() {
-  echo "usage: $0 start|stop|kill|env <dir>" >&2
-  exit 2
-}
-[ $# -eq 2 ] || { [ $# -eq 3 ] && [ "$1" = start ]; } || usage
-cmd=$1
-dir=$2
-script=${3:-}
-mkdir -p "$dir"
-dir=$(cd "$dir" && pwd)
-pidfile=$dir/pid
+# shellcheck source=test-server-common.sh
+. "$(dirname "$0")/test-server-common.sh"
 
 export XDG_RUNTIME_DIR=$dir
 export PULSE_RUNTIME_PATH=$dir
@@ -60,23 +51,15 @@ server_pid() {
   return 1
 }
 
-# Waits up to $2 tenths of a second for process $1 to end.
-wait_gone() {
-  local i
-  for ((i = 0; i < $2; i++)); do
-    kill -0 "$1" 2>/dev/null || return 0
-    sleep 0.1
-  done
-  return 1
-}
-
 stop_server() {
   local pid
-  if pid=$(server_pid); then
-    kill -TERM "$pid" 2>/dev/null
-    wait_gone "$pid" 50 || { kill -KILL "$pid" 2>/dev/null; wait_gone "$pid" 50; }
-  fi
+  if pid=$(server_pid); then end_process "$pid"; fi
   rm -f "$pidfile"
+}
+
+kill_server() {
+  local pid
+  if pid=$(server_pid); then end_process "$pid" KILL; fi
 }
 
 sink() {  # name format description
@@ -118,22 +101,7 @@ case $cmd in
     stop_server
     exit 1
     ;;
-  stop)
-    stop_server
-    exit 0
-    ;;
-  kill)
-    if pid=$(server_pid); then
-      kill -KILL "$pid"
-      wait_gone "$pid" 50
-    fi
-    rm -f "$pidfile"
-    exit 0
-    ;;
-  env)
-    echo "PULSE_SERVER=$PULSE_SERVER"
-    ;;
   *)
-    usage
+    other_command
     ;;
 esac

@@ -8,6 +8,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev libgl-dev
   libpulse-dev pulseaudio pulseaudio-utils dbus
+  pipewire pipewire-pulse wireplumber
+  desktop-file-utils appstream librsvg2-bin
   xvfb xauth clang-format
   fonts-dejavu-core fonts-liberation
 )

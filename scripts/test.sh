@@ -3,6 +3,8 @@
 #   release  optimised, assertions on, every suite
 #   asan     AddressSanitizer + UndefinedBehaviorSanitizer, every suite
 #   tsan     ThreadSanitizer, the suites that start threads
+# After the release tests, the install rules and the Debian package are checked
+# (scripts/check-package.sh).
 # Build trees live in build/<config>; ccache shares object files between runs (and, through its
 # base directory, between checkouts of the tree). Before building, the include layering is
 # checked against scripts/layers.txt.
@@ -65,6 +67,14 @@ for cfg in $configs; do
     summary+=("$cfg: $line")
   else
     summary+=("$cfg: tests FAILED ($line)"); status=1; [ -n "$line" ] || failed=$((failed + 1))
+  fi
+  if [ "$cfg" = release ]; then
+    echo "=== release: install rules and package ==="
+    if bash scripts/check-package.sh "$dir"; then
+      summary+=("package: passed"); passed=$((passed + 1))
+    else
+      summary+=("package: FAILED"); status=1; failed=$((failed + 1))
+    fi
   fi
 done
 

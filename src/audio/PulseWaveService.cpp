@@ -657,8 +657,10 @@ void TALPulseWaveService::AttrSet(pa_stream* s, int, void* cookie) {
 void TALPulseWaveService::StreamStateChanged(pa_stream* s, void* cookie) {
   if (!gService) return;
   // The main loop thread moves every byte of the streams: it gets the wave threads'
-  // scheduling with its first stream. A disconnect runs this on the caller's thread (the
-  // window's, say), which must keep its own scheduling.
+  // scheduling with its first stream. Connecting or disconnecting a stream runs this at once
+  // on the caller's thread (the window's, say), which must keep its own scheduling: raised, its
+  // painting would hold up every ordinary process, a PipeWire server's protocol thread among
+  // them.
   static thread_local bool raised = false;
   if (pa_threaded_mainloop_in_thread(gService->mainloop_) && !std::exchange(raised, true))
     RaiseThreadPriority();

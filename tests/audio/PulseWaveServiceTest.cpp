@@ -1,11 +1,15 @@
 #include "audio/PulseWaveService.h"
 
 #include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/resource.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <deque>
+#include <thread>
 
 #include "audio/PulseTestSupport.h"
 #include "audio/WaveEventRecorder.h"
@@ -343,6 +347,28 @@ TEST_F(PulseWaveServiceTest, UnusualFormatsOpenAndPlay) {
   ASSERT_TRUE(out_.WaitForCount(kWomDone, 4));
   EXPECT_EQ(out_.Headers(kWomDone), buffers.Headers());
   EXPECT_EQ(service_.waveOutClose(out), TWaveResult::NoError);
+}
+
+// Opening and closing devices leaves the opener's scheduling as it was: the window's thread
+// opens them, and raised to real time its painting would hold up every ordinary process (the
+// protocol thread of a PipeWire server among them, which then delivers audio in bursts).
+TEST_F(PulseWaveServiceTest, OpeningDevicesLeavesTheOpenersSchedulingAlone) {
+  // A thread of its own: whatever an earlier test did to the main thread does not count.
+  std::thread opener([&] {
+    const int policyBefore = sched_getscheduler(0);
+    errno = 0;
+    const int niceBefore = getpriority(PRIO_PROCESS, 0);
+    for (int round = 0; round < 2; ++round) {
+      const TWaveHandle in =
+          OpenIn(testing::DeviceIndex(service_, true, "Monitor of " + kAlphaSink));
+      const TWaveHandle out = OpenOut(Alpha());
+      EXPECT_EQ(service_.waveInClose(in), TWaveResult::NoError);
+      EXPECT_EQ(service_.waveOutClose(out), TWaveResult::NoError);
+    }
+    EXPECT_EQ(sched_getscheduler(0), policyBefore) << "the opener's policy changed";
+    EXPECT_EQ(getpriority(PRIO_PROCESS, 0), niceBefore) << "the opener's nice value changed";
+  });
+  opener.join();
 }
 
 }  // namespace

@@ -2,6 +2,9 @@
 // private message bus that the test starts (dbus-daemon --session, never the user's or the
 // system's bus) with a stand-in for the service registered on it.
 #include <gtest/gtest.h>
+#include <sys/prctl.h>
+
+#include <csignal>
 
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -68,6 +71,8 @@ bool WaitWithEvents(const std::function<bool()>& done, int timeoutMs = 5000) {
 class RealtimeKitTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    // The bus ends with the test process, also when a failure aborts it before TearDown.
+    daemon_.setChildProcessModifier([] { prctl(PR_SET_PDEATHSIG, SIGTERM); });
     daemon_.start(QStringLiteral("dbus-daemon"),
                   {QStringLiteral("--session"), QStringLiteral("--nofork"),
                    QStringLiteral("--print-address=1")});

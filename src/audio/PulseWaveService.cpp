@@ -473,22 +473,23 @@ void TALPulseWaveService::OnQueued(TStream& base, TWaveHeader& header) {
 
 void TALPulseWaveService::Pump(TPulseStream& stream) {
   if (stream.input || !stream.ready || stream.failed || stream.rebase != kRebaseNone) return;
-  // Everything goes to the server at once, not only what it asked for: its requests come from
-  // its main thread, which is not real-time, and a request woken late under load would leave
-  // our data waiting here while the device runs dry. How much is queued stays the caller's
-  // cushion; the server's queue holds far more than that.
+  size_t room = pa_stream_writable_size(stream.stream);
+  if (room == static_cast<size_t>(-1)) return;
+  room -= room % stream.bytesPerFrame;
   for (TWaveHeader* header : stream.queue) {
+    if (room == 0) break;
     const uint64_t end = header->reserved;
     if (end <= stream.writtenBytes) continue;
     const uint32_t usable = UsableBytes(stream, *header);
     const uint64_t offset = stream.writtenBytes - (end - usable);
-    const size_t bytes = usable - offset;
+    const size_t bytes = std::min<uint64_t>(room, usable - offset);
     // Without a free function the library copies the data, so the caller's buffer is only
     // read here, under the lock.
     if (pa_stream_write(stream.stream, header->data + offset, bytes, nullptr, 0, PA_SEEK_RELATIVE) <
         0)
       break;
     stream.writtenBytes += bytes;
+    room -= bytes;
   }
 }
 

@@ -11,8 +11,8 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
-#include <QTimer>
 #include <QImage>
+#include <QTimer>
 
 #include <benchmark/benchmark.h>
 

@@ -35,9 +35,9 @@
 // disconnects the pin first, so no delivery reaches a display being destroyed.
 // Threads: the window's thread for everything but the pin's deliveries (see above).
 // Locks: the pin and the lock owner (`LockObject`) form one lock group (rank: group); the
-// history lock is taken inside it (rank: waterfall history — see docs/ARCHITECTURE.md). Failure: an error while painting is
-// swallowed (the paint shows what was drawn); buffers that are no real, integer or memory
-// buffers are ignored.
+// history lock is taken inside it (rank: waterfall history — see docs/ARCHITECTURE.md). Failure: an
+// error while painting is swallowed (the paint shows what was drawn); buffers that are no real,
+// integer or memory buffers are ignored.
 
 #include <QTimer>
 

@@ -215,7 +215,7 @@ class EndToEndTest : public ::testing::Test {
   // `bufferFrames` (typed into the buffer-size box while the chain is off).
   void UseTestDevices(bool bypass, const std::string& rate,
                       int32_t bufferFrames = kCheckedBufferFrames) {
-    ASSERT_TRUE(Choose(*Window().lstInDevices, testing::kCapSource))
+    ASSERT_TRUE(Choose(*Window().lstInDevices, testing::ChainDevices().Cap()))
         << "no capture path in the input devices";
     ASSERT_TRUE(Choose(*Window().lstOutDevices, testing::kOutSink))
         << "no output path in the output devices";

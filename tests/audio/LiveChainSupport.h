@@ -6,6 +6,10 @@
 //   kCapSource (remap source ← recorder monitor front pair)   the chain captures this
 //   kOutSink (remap sink → recorder rear pair)    the chain plays here
 // The total delay is found by cross-correlating the front-left and rear-left channels.
+// On PipeWire (pipewire-pulse) the remap modules are loopbacks that buffer and re-time what
+// passes, so there the two paths are plain stereo null sinks whose monitor ports are linked
+// into the recorder (pw-link), and the chain captures the input sink's monitor; links move
+// samples within one graph cycle, so the recording stays sample-aligned.
 
 #include <gtest/gtest.h>
 
@@ -18,6 +22,7 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "audio/PulseTestSupport.h"
@@ -35,17 +40,29 @@ inline constexpr const char* kOutSink = "Tardivox chain output";
 // set whose sinks all run at that rate, so that nothing on the way is resampled.
 struct TChainDevices {
   uint32_t rate = kRecorderRate;
+  bool pipewire = false;
   std::string suffix;  // "" at 44100 Hz, else " 11025 Hz" (descriptions), "_11025" (names)
   std::string nameSuffix;
   std::string Rec() const { return kRecSink + suffix; }
   std::string In() const { return kInSink + suffix; }
-  std::string Cap() const { return kCapSource + suffix; }
+  std::string Cap() const { return pipewire ? "Monitor of " + In() : kCapSource + suffix; }
   std::string Out() const { return kOutSink + suffix; }
 };
+
+// Runs a shell command and returns its output without the trailing newline.
+inline std::string Shell(const std::string& command);
+
+// Whether the server of PULSE_SERVER is PipeWire's pipewire-pulse.
+inline bool OnPipeWire() {
+  static const bool pipewire =
+      Shell("pactl info 2>/dev/null").find("PipeWire") != std::string::npos;
+  return pipewire;
+}
 
 inline TChainDevices ChainDevices(uint32_t rate = kRecorderRate) {
   TChainDevices d;
   d.rate = rate;
+  d.pipewire = OnPipeWire();
   if (rate != kRecorderRate) {
     d.suffix = " " + std::to_string(rate) + " Hz";
     d.nameSuffix = "_" + std::to_string(rate);
@@ -53,7 +70,6 @@ inline TChainDevices ChainDevices(uint32_t rate = kRecorderRate) {
   return d;
 }
 
-// Runs a shell command and returns its output without the trailing newline.
 inline std::string Shell(const std::string& command) {
   std::string out;
   if (FILE* pipe = popen(command.c_str(), "r")) {
@@ -81,6 +97,31 @@ inline std::vector<std::string> LoadChainRecorder(const TChainDevices& d = Chain
                           "channels=4 "
                           "channel_map=front-left,front-right,rear-left,rear-right norewinds=1 " +
                           Properties("sink_properties", d.Rec())));
+  if (d.pipewire) {
+    // The runtime directory holds the server's pulse socket and its pipewire-0.
+    const char* server = std::getenv("PULSE_SERVER");
+    std::string runtime = server ? server : "";
+    if (runtime.rfind("unix:", 0) == 0) runtime = runtime.substr(5);
+    runtime = runtime.substr(0, runtime.rfind('/'));
+    const std::string stereo =
+        " format=s16le" + rate + "channels=2 channel_map=front-left,front-right norewinds=1 ";
+    const std::pair<const char*, std::string> paths[] = {{"tdx_in", d.In()}, {"tdx_out", d.Out()}};
+    for (const auto& [name, description] : paths)
+      modules.push_back(Shell(load + "module-null-sink sink_name=" + name + d.nameSuffix + stereo +
+                              Properties("sink_properties", description)));
+    const std::pair<const char*, const char*> links[] = {
+        {"tdx_in", "FL"}, {"tdx_in", "FR"}, {"tdx_out", "RL"}, {"tdx_out", "RR"}};
+    for (size_t i = 0; i < 4; ++i) {
+      const std::string from =
+          std::string(links[i].first) + d.nameSuffix + ":monitor_" + (i % 2 == 0 ? "FL" : "FR");
+      const std::string to = rec + ":playback_" + links[i].second;
+      // An empty entry tells the caller that a path is missing.
+      if (Shell("XDG_RUNTIME_DIR='" + runtime + "' pw-link '" + from + "' '" + to +
+                "' >/dev/null 2>&1 && echo linked") != "linked")
+        modules.push_back("");
+    }
+    return modules;
+  }
   const std::string pair = "channels=2 channel_map=front-left,front-right remix=no" + rate;
   modules.push_back(Shell(
       load + "module-remap-sink sink_name=tdx_in" + d.nameSuffix + " master=" + rec + " " + pair +

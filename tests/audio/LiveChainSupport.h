@@ -355,4 +355,19 @@ inline std::vector<int64_t> LagsOverTime(const std::vector<int16_t>& rec, uint32
   return lags;
 }
 
+// The output's lag behind the input at the end of the burst: the best lag within `span` of
+// `lag` over the last of three windows of `windowFrames` that correlates above 0.9 (−1: none
+// does). A delay that moved during the burst shows here, gaps or not.
+inline int64_t LagAtTheEnd(const std::vector<int16_t>& rec, uint32_t burstFrames, int64_t lag,
+                           int64_t span, size_t windowFrames = 4096) {
+  const size_t start = BurstStart(rec);
+  for (size_t back = 1; back <= 3 && back * windowFrames <= burstFrames; ++back) {
+    const size_t from = start + burstFrames - back * windowFrames;
+    const int64_t found =
+        BestLag(rec, from, windowFrames, windowFrames, lag - span, lag + span, 0.9);
+    if (found >= 0) return found;
+  }
+  return -1;
+}
+
 }  // namespace tardivox::testing

@@ -347,7 +347,7 @@ void TALAudioOut::WriteBuffer(ISLDataBuffer* buffer) {
   if (current == kNoWaveHandle) return;
   if (!cushionSized_) {
     // The stream's buffer size is known with its first buffer.
-    cushion_.Reset(audio->SampleRate(), audio->Count());
+    cushion_.Reset(audio->SampleRate(), audio->Count(), service_.PlaybackMarginSeconds());
     cushionSized_ = true;
   }
   if (!started_ && !params_->GetPumped()) {

@@ -14,15 +14,17 @@ constexpr double kShortWindowSeconds = 0.2;
 // The drift check averages the level over this much playing.
 constexpr double kLongWindowSeconds = 1.0;
 // Inside this band around the reference nothing is corrected: the mean level's jitter under
-// load stays well below it, and the margin (20 ms) well above it.
+// load stays well below it, and the margin (20 ms at least) well above it.
 constexpr double kDeadBandSeconds = 0.004;
 
 }  // namespace
 
-void TALPlaybackCushion::Reset(uint32_t sampleRate, uint32_t bufferFrames) {
+void TALPlaybackCushion::Reset(uint32_t sampleRate, uint32_t bufferFrames, double marginSeconds) {
   rate_ = std::max<uint32_t>(1, sampleRate);
   bufferFrames_ = std::max<uint32_t>(1, bufferFrames);
-  targetFrames_ = bufferFrames_ + static_cast<uint64_t>(std::ceil(kMarginSeconds * rate_));
+  // A NaN is no margin.
+  const double margin = std::clamp(std::isnan(marginSeconds) ? 0.0 : marginSeconds, 0.0, 1.0);
+  targetFrames_ = bufferFrames_ + static_cast<uint64_t>(std::ceil(margin * rate_));
   // In time, like the margin it must stay well inside.
   deadBandFrames_ = std::max<int64_t>(1, static_cast<int64_t>(kDeadBandSeconds * rate_));
   seenUnderruns_ = 0;

@@ -3,7 +3,8 @@
 // the delay a live chain delivers stays what it was when the output started:
 // - the device starts once what was written covers one buffer plus a margin (the cushion;
 //   the playback component holds the buffers until then and cuts the surplus of whole
-//   buffers before the start);
+//   buffers before the start); the margin is the wave service's (PlaybackMarginSeconds), as
+//   each sound server takes what is written with its own jitter;
 // - the device's underruns are counted; it keeps its clock through one and skips what missed
 //   its time (see waveOutGetPosition), counted as dropped. When what arrives stays behind the
 //   device's clock for a short window (frames were lost before they reached the playback, so
@@ -32,9 +33,6 @@ namespace tardivox {
 
 class TALPlaybackCushion {
  public:
-  // The margin beyond one buffer that the output keeps queued.
-  static constexpr double kMarginSeconds = 0.020;
-
   struct TCounters {
     std::atomic<uint64_t> underruns{0};
     std::atomic<uint64_t> droppedFrames{0};
@@ -49,8 +47,10 @@ class TALPlaybackCushion {
     int correction = 0;           // −1: drop one frame where quiet; +1: repeat one
   };
 
-  // A new stream of this rate whose buffers hold bufferFrames.
-  void Reset(uint32_t sampleRate, uint32_t bufferFrames);
+  // A new stream of this rate whose buffers hold bufferFrames, keeping marginSeconds queued
+  // beyond one buffer (brought into 0–1 s).
+  void Reset(uint32_t sampleRate, uint32_t bufferFrames,
+             double marginSeconds = kDefaultPlaybackMarginSeconds);
   // Frames written before the device is started.
   uint64_t TargetFrames() const { return targetFrames_; }
   // A buffer of `frames` arrives while the device holds `waitingFrames` (written − played,

@@ -1,6 +1,7 @@
 #include "audio/PulseConnection.h"
 
 #include <cstdio>
+#include <cstring>
 #include <new>
 #include <stdexcept>
 
@@ -55,6 +56,13 @@ void TPulseConnection::ContextStateChanged(pa_context* context, void* userdata) 
       self->contextWasReady_ = true;
       // Devices may have come and gone while there was no connection.
       self->deviceChanges_.fetch_add(1, std::memory_order_release);
+      // Which server this is: EnsureContext waits for the answer.
+      self->serverKnown_ = false;
+      if (pa_operation* op = pa_context_get_server_info(context, &ServerInfo, self)) {
+        pa_operation_unref(op);
+      } else {
+        self->serverKnown_ = true;
+      }
       pa_context_set_subscribe_callback(context, &ServerEvent, self);
       const auto mask = static_cast<pa_subscription_mask_t>(
           PA_SUBSCRIPTION_MASK_SINK | PA_SUBSCRIPTION_MASK_SOURCE | PA_SUBSCRIPTION_MASK_SERVER);
@@ -67,6 +75,15 @@ void TPulseConnection::ContextStateChanged(pa_context* context, void* userdata) 
                    pa_strerror(pa_context_errno(context)));
     }
   }
+  self->Signal();
+}
+
+void TPulseConnection::ServerInfo(pa_context* context, const pa_server_info* info, void* userdata) {
+  auto* self = static_cast<TPulseConnection*>(userdata);
+  if (context != self->context_) return;  // a context dropped meanwhile
+  const char* name = info ? info->server_name : nullptr;
+  self->onPipeWire_.store(name && std::strstr(name, "PipeWire"), std::memory_order_release);
+  self->serverKnown_ = true;
   self->Signal();
 }
 
@@ -132,6 +149,9 @@ pa_context* TPulseConnection::EnsureContext(int& error) {
       },
       kConnectTimeout);
   const bool ready = pa_context_get_state(context) == PA_CONTEXT_READY && context == context_;
+  // What the streams opened next must know about the server; without an answer in time the
+  // previous server's kind holds.
+  if (ready) WaitLocked([this] { return serverKnown_ || !Ready(); }, kServerInfoTimeout);
   if (!ready) {
     error = !settled ? PA_ERR_TIMEOUT : pa_context_errno(context);
     if (error == PA_OK) error = PA_ERR_CONNECTIONTERMINATED;

@@ -15,6 +15,10 @@
 // they learnt from the old context (device lists) is stale. The loss of a ready connection is
 // said once on stderr.
 //
+// Server kind: once a context is ready EnsureContext also knows whether the server is
+// PipeWire's PulseAudio service (by the name the server gives), which takes what is written with
+// more jitter; OnPipeWire() tells it to any thread.
+//
 // Watching: a ready context is subscribed to the server's device events; DeviceChanges() grows
 // when a source or sink appears or leaves, when the server's defaults change and when a new
 // context becomes ready. StartConnect() asks for a connection without waiting for it.
@@ -37,6 +41,7 @@ namespace tardivox {
 class TPulseConnection {
  public:
   static constexpr std::chrono::milliseconds kConnectTimeout{5000};
+  static constexpr std::chrono::milliseconds kServerInfoTimeout{1000};
 
   static TPulseConnection& Instance();
 
@@ -80,6 +85,9 @@ class TPulseConnection {
   void DropContext();
   // Grows whenever the server's set of devices may have changed. Any thread, no lock needed.
   uint64_t DeviceChanges() const { return deviceChanges_.load(std::memory_order_acquire); }
+  // True when the server last connected to is PipeWire's PulseAudio service (false until a
+  // server answered, and for any other server). Any thread, no lock needed.
+  bool OnPipeWire() const { return onPipeWire_.load(std::memory_order_acquire); }
 
   // Wakes every thread waiting in WaitLocked; callbacks call it when an answer arrived.
   void Signal() { pa_threaded_mainloop_signal(mainloop_, 0); }
@@ -95,6 +103,7 @@ class TPulseConnection {
   ~TPulseConnection();
 
   static void ContextStateChanged(pa_context* context, void* userdata);
+  static void ServerInfo(pa_context* context, const pa_server_info* info, void* userdata);
   static void ServerEvent(pa_context* context, pa_subscription_event_type_t event, uint32_t index,
                           void* userdata);
   // Creates the context and starts connecting (false when that failed at once, with `error`).
@@ -110,8 +119,10 @@ class TPulseConnection {
   // Guarded by the main loop lock.
   pa_context* context_ = nullptr;
   bool contextWasReady_ = false;
+  bool serverKnown_ = false;  // the ready context's server info has been answered
   uint64_t generation_ = 0;
   std::atomic<uint64_t> deviceChanges_{0};
+  std::atomic<bool> onPipeWire_{false};
 };
 
 template <class Done>

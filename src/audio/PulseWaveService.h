@@ -64,6 +64,8 @@ class TALPulseWaveService final : public TALWaveServiceBase {
   uint64_t DeviceFailures() override { return deviceFailures_.load(std::memory_order_acquire); }
   bool ServerAvailable() override;
   std::string DefaultDeviceName(bool input) override;
+  // 20 ms on PulseAudio, 40 ms on PipeWire's PulseAudio service.
+  double PlaybackMarginSeconds() override;
 
   uint32_t waveInGetNumDevs() override;
   TWaveResult waveInGetDevCapsA(uint32_t deviceId, TWaveDevCaps& caps) override;

@@ -11,6 +11,7 @@
 // Lifetime: destruction forgets open devices without callbacks but still makes the callbacks
 // already caused, so the objects they reach must outlive the service.
 
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <mutex>
@@ -42,6 +43,9 @@ class TALVirtualWaveService final : public TALWaveServiceBase {
   void SetDefaultDevice(bool input, uint32_t index);
   // Later opens of this device fail with result; TWaveResult::NoError lets them succeed again.
   void SetOpenResult(bool input, uint32_t index, TWaveResult result);
+  // The playback margin it answers (the default one until set), as a server of its own kind.
+  void SetPlaybackMargin(double seconds) { margin_.store(seconds, std::memory_order_relaxed); }
+  double PlaybackMarginSeconds() override { return margin_.load(std::memory_order_relaxed); }
 
   // Every successful open (and format query), in order.
   std::vector<TOpenRecord> Opens() const;
@@ -81,6 +85,8 @@ class TALVirtualWaveService final : public TALWaveServiceBase {
   TWaveResult waveOutGetDevCapsA(uint32_t deviceId, TWaveDevCaps& caps) override;
 
  private:
+  std::atomic<double> margin_{kDefaultPlaybackMarginSeconds};
+
   struct TDevice {
     TWaveDevCaps caps;
     TWaveResult openResult = TWaveResult::NoError;

@@ -120,6 +120,10 @@ struct TWavePosition {
   uint64_t underruns = 0;     // times the device ran dry while playing
 };
 
+// What a live chain keeps queued at an output beyond one buffer, unless its service says
+// otherwise: enough to cover a PulseAudio server's own delivery jitter.
+inline constexpr double kDefaultPlaybackMarginSeconds = 0.020;
+
 using TWaveCallback = void (*)(TWaveHandle device, uint32_t message, uintptr_t instance,
                                uintptr_t param1, uintptr_t param2);
 
@@ -168,6 +172,10 @@ class IALWaveService {
   // the streams of a device that left); empty when unknown or when the server is away. May ask
   // the server (a bounded wait).
   virtual std::string DefaultDeviceName(bool /*input*/) { return {}; }
+  // The margin beyond one buffer that a live chain keeps queued at this service's outputs: what
+  // covers the jitter with which the server takes what is written. Any thread, never blocks
+  // (the capture thread asks it when a stream starts).
+  virtual double PlaybackMarginSeconds() { return kDefaultPlaybackMarginSeconds; }
 };
 
 // The service the device components use: the PulseAudio service unless one was installed.

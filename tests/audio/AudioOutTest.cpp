@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cmath>
 #include <functional>
 
 #include "audio/ComponentTestSupport.h"
@@ -104,6 +105,35 @@ TEST_F(AudioOutTest, StartsOnceTheStreamFlowsAndWhatWasWrittenCoversTheCushion) 
   expected.insert(expected.end(), second.begin(), second.end());
   EXPECT_EQ(service_.PlayedData(handle), expected);
   EXPECT_EQ(playback_->Counters().droppedFrames.load(), 0u) << "the start's trim is no drop";
+}
+
+TEST_F(AudioOutTest, TheCushionIsOneBufferPlusTheServicesMarginBroughtIntoRange) {
+  // 64 frames plus 100 ms (100 frames): three buffers cover it, the oldest 28 frames never play.
+  service_.SetPlaybackMargin(0.100);
+  source_->StartWave(kStereo16);
+  const TWaveHandle handle = playback_->DeviceHandle();
+  source_->Resume();
+  for (int32_t first : {0, 1000}) {
+    source_->SendBuffer(Buffer(first));
+    EXPECT_TRUE(service_.IsPaused(handle)) << "started with less than the cushion";
+  }
+  source_->SendBuffer(Buffer(2000));
+  ASSERT_FALSE(service_.IsPaused(handle));
+  for (size_t left = 3; left-- > 0;) PlayOne(handle, left);
+  EXPECT_EQ(service_.PlayedData(handle).size(), (3 * kFrames - 28) * 4u);
+
+  // A margin out of range (negative, NaN) is none: one buffer starts the next stream.
+  for (double margin : {-1.0, std::nan("")}) {
+    service_.SetPlaybackMargin(margin);
+    playback_.reset();
+    source_ = std::make_unique<TProbeSource>();
+    playback_ = std::make_unique<TALAudioOut>(nullptr);
+    ASSERT_TRUE(source_->Pin().ConnectTo(&playback_->InputPin()));
+    source_->StartWave(kStereo16);
+    source_->Resume();
+    source_->SendBuffer(Buffer(0));
+    EXPECT_FALSE(service_.IsPaused(playback_->DeviceHandle())) << "margin " << margin;
+  }
 }
 
 TEST_F(AudioOutTest, OnceStartedEveryBufferGoesToTheDeviceOnArrival) {

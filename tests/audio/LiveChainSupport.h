@@ -59,6 +59,12 @@ inline bool OnPipeWire() {
   return pipewire;
 }
 
+// The cushion the program keeps at an output beyond one buffer on that server: PipeWire's
+// PulseAudio service takes what is written with more jitter, and gets 20 ms more.
+inline double PlaybackMarginSeconds() {
+  return OnPipeWire() ? 0.040 : 0.020;
+}
+
 inline TChainDevices ChainDevices(uint32_t rate = kRecorderRate) {
   TChainDevices d;
   d.rate = rate;

@@ -11,7 +11,7 @@
 // prints the extra latency at 64, 512 and 2048 frames per buffer over 5 starts;
 // --gtest_filter='*DISABLED_MeasureSoaks*' the soaks at 32 and 64 frames.
 // TARDIVOX_SOAK_SECONDS sets the length of the soaks (60 s by default); TARDIVOX_SOAK_ONLY=512/2
-// runs only the soak at 512 frames with two busy loops.
+// runs only the soak at 512 frames with two busy loops (a comma-separated list picks several).
 
 #include <gtest/gtest.h>
 
@@ -48,9 +48,12 @@ using testing::WaitUntil;
 
 // The extra latency (total delay − Delay) the chain may add at 512 frames per buffer: capture
 // buffering (one buffer and the server's fragment), the playback's cushion (one buffer plus
-// 20 ms) and the server's sink latency. Measured 36.8 ms in 50 of 51 starts and 46.8 ms (one
-// 10 ms fragment more) once (see the measurement test).
-constexpr double kMaxExtraSeconds = 0.050;
+// the server's margin) and the server's sink latency. On PulseAudio (20 ms margin) measured
+// 36.8 ms in 50 of 51 starts and 46.8 ms (one 10 ms fragment more) once (see the measurement
+// test); on PipeWire (40 ms margin) 51.6 ms.
+double MaxExtraSeconds() {
+  return testing::PlaybackMarginSeconds() + 0.030;
+}
 constexpr uint32_t kFramesPerBuffer = 512;
 
 // Spins on one core until destroyed: the load of a busy desktop.
@@ -258,8 +261,9 @@ TEST_F(LiveChainTest, DelaysTheLiveSoundByTheDelayPlusABoundedLatency) {
     // still be the input, delayed.
     std::printf("  worst eighth %.4f\n", a.worstSegment);
     EXPECT_GE(a.correlation, 0.9) << "the output is not the input";
-    EXPECT_GE(extra, 0);
-    EXPECT_LE(extra, kMaxExtraSeconds * 44100);
+    // The cushion's margin is in it: the program knew which server it plays on.
+    EXPECT_GE(extra, testing::PlaybackMarginSeconds() * 44100);
+    EXPECT_LE(extra, MaxExtraSeconds() * 44100);
   }
 }
 
@@ -289,7 +293,7 @@ TEST_F(LiveChainTest, AtEveryRateNoiseComesOutBitExactAtOneConstantDelay) {
     // Two of the buffers are in the latency: longer at the lower rates.
     const double bufferSeconds = double(kFramesPerBuffer) / rate;
     EXPECT_LE(a.lagFrames - delayFrames,
-              (kMaxExtraSeconds + 2 * (bufferSeconds - kFramesPerBuffer / 44100.0)) * rate);
+              (MaxExtraSeconds() + 2 * (bufferSeconds - kFramesPerBuffer / 44100.0)) * rate);
   }
 }
 
@@ -304,12 +308,14 @@ struct TSoakCase {
   const char* what;
 };
 
-// Runs the soaks of `cases` (TARDIVOX_SOAK_ONLY=<frames>/<busy loops> picks one); with
+// Runs the soaks of `cases` (TARDIVOX_SOAK_ONLY=<frames>/<busy loops>[,…] picks some); with
 // `asserted`, each must keep one clock and end at the delay it started with.
 void RunSoaks(std::initializer_list<TSoakCase> cases, bool asserted) {
   for (const TSoakCase& c : cases) {
     const std::string name = std::to_string(c.frames) + "/" + std::to_string(c.busyLoops);
-    if (const char* only = std::getenv("TARDIVOX_SOAK_ONLY"); only && name != only) continue;
+    if (const char* only = std::getenv("TARDIVOX_SOAK_ONLY");
+        only && ("," + std::string(only) + ",").find("," + name + ",") == std::string::npos)
+      continue;
     SCOPED_TRACE(::testing::Message() << c.frames << " frames, " << c.what);
     uint64_t corrections = 0;
     const TSoakResult r = Soak(c.frames, c.busyLoops, c.what, &corrections);

@@ -308,7 +308,11 @@ void TALAudioOut::CloseDevice(bool clearPumped) {
 }
 
 void TALAudioOut::RequestClose(uint64_t generation) {
-  closeRequested_.store(generation);
+  // One slot for the latest request: a late one for an older device (its last buffer came back
+  // after the next stream opened) must not replace the request that closes the current one.
+  uint64_t pending = closeRequested_.load();
+  while (pending < generation && !closeRequested_.compare_exchange_weak(pending, generation)) {
+  }
   notifyThread_->Signal();
 }
 

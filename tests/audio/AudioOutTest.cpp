@@ -306,7 +306,9 @@ TEST_F(AudioOutTest, ACloseAfterEndStopNeverTakesTheNextStreamsDevice) {
     ASSERT_TRUE(WaitUntil([&] { return service_.QueuedCount(next) == 2; })) << "round " << round;
     ASSERT_TRUE(service_.IsOpen(next)) << "round " << round;
     source_->EndStop();
-    ASSERT_TRUE(WaitUntil([&] { return !service_.IsOpen(next); })) << "round " << round;
+    ASSERT_TRUE(WaitUntil([&] { return !service_.IsOpen(next); }))
+        << "round " << round << " waiting " << playback_->WaitingOperations() << " at device "
+        << playback_->DeviceBuffers();
   }
   EXPECT_TRUE(StaysFalse([&] { return service_.CurrentHandle(false) != kNoWaveHandle; },
                          std::chrono::milliseconds(20)));

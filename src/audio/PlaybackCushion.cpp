@@ -66,23 +66,14 @@ TALPlaybackCushion::TDecision TALPlaybackCushion::OnArrival(int64_t waitingFrame
   }
   if (waitingFrames < 0) {
     // The device skips the head of what comes: a burst after a stall catches up by itself.
-    // Behind by as much as one buffer ago while the device played on meanwhile: arrivals keep
-    // pace with the device and no burst is coming to catch up, so waiting out the window would
-    // only make every buffer until then miss its time (a run of underruns).
-    // Only once the level settled: a device that starts reads ahead of what it was given.
-    const bool steady = behind_ && referenceKnown_ &&
-                        playedFrames >= lastBehindPlayed_ + frames / 2 &&
-                        std::llabs(waitingFrames - lastBehindWaiting_) <= deadBandFrames_;
     if (!behind_) {
       behind_ = true;
       behindSince_ = playedFrames;
     }
-    lastBehindWaiting_ = waitingFrames;
-    lastBehindPlayed_ = playedFrames;
     pendingCorrection_ = 0;
     pendingDrop_ = 0;
     StartWindows(playedFrames);
-    if (steady || playedFrames >= behindSince_ + Span(kShortWindowSeconds, 2)) {
+    if (playedFrames >= behindSince_ + Span(kShortWindowSeconds, 2)) {
       // Still behind: nothing will catch up. Silence takes the skip and refills the cushion.
       // Back to the level the stream had, so that no drift correction follows.
       decision.silenceFrames =

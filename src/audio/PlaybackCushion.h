@@ -9,7 +9,7 @@
 //   its time (see waveOutGetPosition), counted as dropped. When what arrives stays behind the
 //   device's clock for a short window (frames were lost before they reached the playback, so
 //   no burst will catch up), silence refills the cushion: otherwise all that follows would be
-//   skipped. Two arrivals one buffer apart behind by the same amount say the same at once;
+//   skipped;
 // - a level still well below the reference in the short window after such a refill is made up
 //   with silence;
 // - a level that stays well above the target (a burst after a stall or an underrun: the device
@@ -72,9 +72,7 @@ class TALPlaybackCushion {
   uint64_t seenUnderruns_ = 0;  // the device's count already added to the counters
   bool behind_ = false;         // arrivals behind the device's clock since behindSince_
   uint64_t behindSince_ = 0;
-  int64_t lastBehindWaiting_ = 0;  // the previous arrival behind the clock: how far behind
-  uint64_t lastBehindPlayed_ = 0;  // and where the device was then
-  bool checkRefill_ = false;       // the next short window checks what a refill left
+  bool checkRefill_ = false;  // the next short window checks what a refill left
   uint64_t pendingDrop_ = 0;
   int64_t pendingCorrection_ = 0;  // frames still to drop (> 0) or repeat (< 0)
   int64_t reference_ = 0;          // the target, then the mean level of the second window

@@ -453,22 +453,6 @@ TEST_F(PlaybackClockTest, FollowsADeviceClock200PpmOffForAnHourWithinOneBuffer) 
   }
 }
 
-// Frames lost before the playback (a server may lose a cycle of the capture): the device's
-// clock runs 40 frames beyond all that waits, and every arrival after that is as far behind.
-// The second one refills the cushion instead of every buffer of a window missing its time.
-TEST_F(PlaybackClockTest, ArrivalsSteadilyBehindTheClockRefillTheCushionAtOnce) {
-  frames_ = 128;  // a window of 0.2 s is 17 buffers
-  Start();
-  const TRun before = Run(5, 0);
-  const auto& counters = playback_->Counters();
-  deviceClock_ += double(counters.extraLatencyFrames.load() + 40);
-  const TRun after = Run(5, 0);
-  // What missed its time: a buffer at most, not one after another for 0.2 s (2304 frames).
-  EXPECT_LE(counters.droppedFrames.load(), frames_) << "buffer after buffer missed its time";
-  EXPECT_NEAR(after.firstLevel, before.firstLevel, frames_ / 8);
-  EXPECT_EQ(counters.driftCorrections.load(), 0u);
-}
-
 TEST_F(PlaybackClockTest, AfterAStallTheLevelIsBackWithinOneBufferInASecond) {
   // Half a second (11 periods) without buffers, then those buffers at once: the device played
   // silence meanwhile and skips what came too late.

@@ -506,8 +506,9 @@ TRef<IALAudioBuffer> TALAudioOut::Align(TRef<IALAudioBuffer> audio, TWaveHandle 
 
 void TALAudioOut::ReportCounters() {
   const auto& c = cushion_.Counters();
-  const uint64_t now[3] = {c.underruns.load(), c.droppedFrames.load(), c.driftCorrections.load()};
-  if (now[0] == reported_[0] && now[1] == reported_[1] && now[2] == reported_[2]) return;
+  const uint64_t now[4] = {c.underruns.load(), c.droppedFrames.load(), c.driftCorrections.load(),
+                           c.stepCorrections.load()};
+  if (std::equal(std::begin(now), std::end(now), std::begin(reported_))) return;
   const int64_t ticks = std::chrono::steady_clock::now().time_since_epoch().count();
   const int64_t second =
       std::chrono::duration_cast<std::chrono::steady_clock::duration>(std::chrono::seconds(1))
@@ -517,9 +518,9 @@ void TALAudioOut::ReportCounters() {
   std::copy(std::begin(now), std::end(now), reported_);
   std::fprintf(stderr,
                "tardivox: playback: %llu underruns, %llu frames dropped, %llu drift corrections, "
-               "%lld frames queued\n",
+               "%llu step corrections, %lld frames queued\n",
                static_cast<unsigned long long>(now[0]), static_cast<unsigned long long>(now[1]),
-               static_cast<unsigned long long>(now[2]),
+               static_cast<unsigned long long>(now[2]), static_cast<unsigned long long>(now[3]),
                static_cast<long long>(c.extraLatencyFrames.load()));
 }
 

@@ -180,7 +180,7 @@ class TALAudioOut : public TComponent {
   uint64_t heldFrames_ = 0;
   bool cushionSized_ = false;
   int64_t reportedAt_ = 0;  // steady-clock ticks of the last counter line
-  uint64_t reported_[3] = {0, 0, 0};
+  uint64_t reported_[4] = {0, 0, 0, 0};
 
   // Guarded by the device state lock.
   TWaveHandle handle_ = kNoWaveHandle;

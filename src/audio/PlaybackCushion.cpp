@@ -32,6 +32,8 @@ void TALPlaybackCushion::Reset(uint32_t sampleRate, uint32_t bufferFrames, doubl
   behind_ = false;
   pendingDrop_ = 0;
   pendingCorrection_ = 0;
+  correctingStep_ = false;
+  disturbed_ = false;
   // Until measured, the level the start set.
   reference_ = static_cast<int64_t>(targetFrames_);
   referenceKnown_ = false;
@@ -63,6 +65,7 @@ TALPlaybackCushion::TDecision TALPlaybackCushion::OnArrival(int64_t waitingFrame
     counters_.underruns.fetch_add(position->underruns - seenUnderruns_, std::memory_order_relaxed);
     seenUnderruns_ = position->underruns;
     longTouched_ = true;  // the level around an underrun says nothing about the clocks
+    disturbed_ = true;
   }
   if (waitingFrames < 0) {
     // The device skips the head of what comes: a burst after a stall catches up by itself.
@@ -72,6 +75,7 @@ TALPlaybackCushion::TDecision TALPlaybackCushion::OnArrival(int64_t waitingFrame
     }
     pendingCorrection_ = 0;
     pendingDrop_ = 0;
+    disturbed_ = true;
     StartWindows(playedFrames);
     if (playedFrames >= behindSince_ + Span(kShortWindowSeconds, 2)) {
       // Still behind: nothing will catch up. Silence takes the skip and refills the cushion.
@@ -110,10 +114,12 @@ TALPlaybackCushion::TDecision TALPlaybackCushion::OnArrival(int64_t waitingFrame
     if (excess > bufferFrames_ + deadBandFrames_ && pendingDrop_ == 0) {
       pendingDrop_ = static_cast<uint64_t>(excess);
       pendingCorrection_ = 0;
+      disturbed_ = true;
       StartWindows(playedFrames);
     } else if (deficit > bufferFrames_ / 2 + deadBandFrames_ && pendingDrop_ == 0) {
       decision.silenceFrames = static_cast<uint32_t>(deficit);
       pendingCorrection_ = 0;
+      disturbed_ = true;
       StartWindows(playedFrames);
       return decision;
     } else {
@@ -134,10 +140,13 @@ TALPlaybackCushion::TDecision TALPlaybackCushion::OnArrival(int64_t waitingFrame
         // (one window may be off by a burst of late arrivals under load).
         const int64_t deviation =
             std::llabs(mean - reference_) > deadBandFrames_ ? mean - reference_ : 0;
-        if (deviation != 0 && (deviation > 0) == (lastDeviation_ > 0) && lastDeviation_ != 0)
+        if (deviation != 0 && (deviation > 0) == (lastDeviation_ > 0) && lastDeviation_ != 0) {
           pendingCorrection_ =
               std::llabs(deviation) < std::llabs(lastDeviation_) ? deviation : lastDeviation_;
+          correctingStep_ = disturbed_;
+        }
         lastDeviation_ = pendingCorrection_ != 0 ? 0 : deviation;
+        if (deviation == 0) disturbed_ = false;
       }
     } else {
       lastDeviation_ = 0;
@@ -156,7 +165,8 @@ TALPlaybackCushion::TDecision TALPlaybackCushion::OnArrival(int64_t waitingFrame
     decision.correction = pendingCorrection_ > 0 ? -1 : 1;
     pendingCorrection_ += decision.correction;
     longTouched_ = true;
-    counters_.driftCorrections.fetch_add(1, std::memory_order_relaxed);
+    (correctingStep_ ? counters_.stepCorrections : counters_.driftCorrections)
+        .fetch_add(1, std::memory_order_relaxed);
   }
   return decision;
 }

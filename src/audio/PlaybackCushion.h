@@ -18,7 +18,9 @@
 // - a level that drifts slowly (the input and the output run on different clocks) is pulled
 //   back one frame per buffer, dropping or repeating a frame where the signal changes least.
 //   While the clocks agree the level stays inside a dead band and nothing is corrected, so the
-//   stream stays bit-exact.
+//   stream stays bit-exact. A step an underrun, a skip or a refill left (too small for the fast
+//   realignment) is taken back the same way, but counted apart: only corrections made while
+//   nothing disturbed the level since it was last inside the band say the clocks differ.
 // Levels are in frames: written − played just after a buffer arrives.
 //
 // Not thread-safe: one thread (the one that delivers the buffers) calls everything; the
@@ -37,6 +39,7 @@ class TALPlaybackCushion {
     std::atomic<uint64_t> underruns{0};
     std::atomic<uint64_t> droppedFrames{0};
     std::atomic<uint64_t> driftCorrections{0};   // single frames dropped or repeated
+    std::atomic<uint64_t> stepCorrections{0};    // the same, taking back a disturbance's step
     std::atomic<int64_t> extraLatencyFrames{0};  // the level at the last arrival
   };
 
@@ -75,7 +78,9 @@ class TALPlaybackCushion {
   bool checkRefill_ = false;  // the next short window checks what a refill left
   uint64_t pendingDrop_ = 0;
   int64_t pendingCorrection_ = 0;  // frames still to drop (> 0) or repeat (< 0)
-  int64_t reference_ = 0;          // the target, then the mean level of the second window
+  bool correctingStep_ = false;    // pendingCorrection_ takes back a disturbance's step
+  bool disturbed_ = false;  // an underrun, a skip, a refill or a cut since the level was in band
+  int64_t reference_ = 0;   // the target, then the mean level of the second window
   bool referenceKnown_ = false;
   int windows_ = 0;
   int64_t lastDeviation_ = 0;  // the previous window's deviation beyond the band (0: none)

@@ -7,6 +7,7 @@
 #include <functional>
 
 #include "audio/ComponentTestSupport.h"
+#include "audio/PlaybackCushion.h"
 
 namespace tardivox {
 namespace {
@@ -498,6 +499,58 @@ TEST_F(PlaybackClockTest, AfterAStallTheLevelIsBackWithinOneBufferInASecond) {
     deviceClock_ = 0;
     played_ = 0;
   }
+}
+
+// The cushion alone, fed the levels a device would show: the device plays one buffer per
+// period, and `extraPlayed` frames more where the test says so (a clock running fast, or the
+// silence of an underrun).
+class PlaybackCushionTest : public ::testing::Test {
+ protected:
+  static constexpr uint32_t kRate = 11025;
+  static constexpr uint32_t kBuffer = 512;
+
+  PlaybackCushionTest() {
+    cushion_.Reset(kRate, kBuffer, 0.020);
+    written_ = cushion_.TargetFrames() - kBuffer;
+  }
+  // One period: a buffer arrives, then the device plays; returns the level at the arrival.
+  int64_t Period(uint64_t extraPlayed = 0, uint64_t newUnderruns = 0) {
+    position_.underruns += newUnderruns;
+    const int64_t waiting =
+        static_cast<int64_t>(written_) - static_cast<int64_t>(position_.playedFrames);
+    const TALPlaybackCushion::TDecision d = cushion_.OnArrival(waiting, kBuffer, &position_);
+    written_ += kBuffer - d.dropHeadFrames + d.silenceFrames;
+    if (d.correction != 0) written_ += d.correction;
+    position_.playedFrames += kBuffer + extraPlayed;
+    return waiting + kBuffer;
+  }
+  uint64_t Seconds(double s) const { return static_cast<uint64_t>(s * kRate / kBuffer); }
+
+  TALPlaybackCushion cushion_;
+  TWavePosition position_;
+  uint64_t written_ = 0;
+};
+
+// An underrun that leaves the level 150 frames low (too little for a refill) is
+// taken back frame by frame and counted as a step; a clock difference afterwards is drift.
+TEST_F(PlaybackCushionTest, AStepAnUnderrunLeavesIsTakenBackAndNotCountedAsDrift) {
+  int64_t level = 0;
+  for (uint64_t p = 0; p < Seconds(5); ++p) level = Period();
+  const int64_t before = level;
+  Period(150, 1);
+  for (uint64_t p = 0; p < Seconds(15); ++p) level = Period();
+  const auto& c = cushion_.Counters();
+  EXPECT_EQ(c.driftCorrections.load(), 0u) << "a step was taken for a clock difference";
+  EXPECT_GE(c.stepCorrections.load(), 150u - 44u);
+  EXPECT_NEAR(double(level), double(before), 44) << "the step was not taken back";
+  EXPECT_EQ(c.droppedFrames.load(), 0u);
+
+  // About 100 ppm fast from now on: nothing disturbs the level, so this is drift.
+  const uint64_t steps = c.stepCorrections.load();
+  for (uint64_t p = 0; p < Seconds(600); ++p) level = Period(p % 20 == 0 ? 1 : 0);
+  EXPECT_GT(c.driftCorrections.load(), 300u);
+  EXPECT_EQ(c.stepCorrections.load(), steps);
+  EXPECT_NEAR(double(level), double(before), kBuffer);
 }
 
 }  // namespace

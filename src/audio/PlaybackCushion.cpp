@@ -50,6 +50,7 @@ uint64_t TALPlaybackCushion::Span(double seconds, uint32_t buffers) const {
 void TALPlaybackCushion::StartWindows(uint64_t playedFrames) {
   shortEnd_ = playedFrames + Span(kShortWindowSeconds, 2);
   shortAny_ = false;
+  lowBefore_ = false;
   longEnd_ = playedFrames + Span(kLongWindowSeconds, 8);
   longSum_ = 0;
   longCount_ = 0;
@@ -99,6 +100,8 @@ TALPlaybackCushion::TDecision TALPlaybackCushion::OnArrival(int64_t waitingFrame
 
   shortMin_ = shortAny_ ? std::min(shortMin_, level) : level;
   shortMax_ = shortAny_ ? std::max(shortMax_, level) : level;
+  shortSum_ = (shortAny_ ? shortSum_ : 0) + level;
+  shortCount_ = (shortAny_ ? shortCount_ : 0) + 1;
   shortAny_ = true;
   longSum_ += level;
   ++longCount_;
@@ -111,13 +114,24 @@ TALPlaybackCushion::TDecision TALPlaybackCushion::OnArrival(int64_t waitingFrame
     // makes it up at once; single frames would take seconds. Only then: a device that reads
     // far ahead shows a low level all the time, and silence would add latency again and again.
     const int64_t deficit = std::exchange(checkRefill_, false) ? reference_ - shortMax_ : 0;
+    // A step down: two windows in a row whose mean is below the reference by more than drift
+    // can take it before its correction starts (one and a half dead bands). Frames were lost
+    // before they reached the playback, with no underrun and no skip: a sound server stopped
+    // for a moment that lost capture time while its playback clock kept the wall clock's
+    // (PipeWire's graph does) shortens the delay by what it lost. Silence puts that back at
+    // once, to the window's mean; single frames would take seconds, and leave the level too
+    // low to ride out the next late arrival. A stall's late arrivals lower one window only.
+    const int64_t mean = shortSum_ / static_cast<int64_t>(std::max<uint64_t>(1, shortCount_));
+    const bool low = referenceKnown_ && reference_ - mean > deadBandFrames_ * 3 / 2;
+    const bool step = low && lowBefore_;
+    lowBefore_ = low;
     if (excess > bufferFrames_ + deadBandFrames_ && pendingDrop_ == 0) {
       pendingDrop_ = static_cast<uint64_t>(excess);
       pendingCorrection_ = 0;
       disturbed_ = true;
       StartWindows(playedFrames);
-    } else if (deficit > bufferFrames_ / 2 + deadBandFrames_ && pendingDrop_ == 0) {
-      decision.silenceFrames = static_cast<uint32_t>(deficit);
+    } else if ((deficit > bufferFrames_ / 2 + deadBandFrames_ || step) && pendingDrop_ == 0) {
+      decision.silenceFrames = static_cast<uint32_t>(step ? reference_ - mean : deficit);
       pendingCorrection_ = 0;
       disturbed_ = true;
       StartWindows(playedFrames);

@@ -10,8 +10,10 @@
 //   device's clock for a short window (frames were lost before they reached the playback, so
 //   no burst will catch up), silence refills the cushion: otherwise all that follows would be
 //   skipped;
-// - a level still well below the reference in the short window after such a refill is made up
-//   with silence;
+// - a level whose mean stays well below the reference for two short windows (frames lost
+//   before they reached the playback, with no underrun: the delay is short by that much), or
+//   still well below it in the short window after such a refill, is made up with silence at
+//   once, so the delay comes back to what it was;
 // - a level that stays well above the target (a burst after a stall or an underrun: the device
 //   plays late data late) is brought back by dropping the excess from the head of the arriving
 //   buffers, at once, within two windows of 0.2 s;
@@ -88,6 +90,9 @@ class TALPlaybackCushion {
   uint64_t shortEnd_ = 0;
   int64_t shortMin_ = 0;
   int64_t shortMax_ = 0;
+  int64_t shortSum_ = 0;
+  uint64_t shortCount_ = 0;
+  bool lowBefore_ = false;  // the previous short window's mean was well below the reference
   bool shortAny_ = false;
   uint64_t longEnd_ = 0;
   int64_t longSum_ = 0;

@@ -115,14 +115,17 @@ TALPlaybackCushion::TDecision TALPlaybackCushion::OnArrival(int64_t waitingFrame
     // far ahead shows a low level all the time, and silence would add latency again and again.
     const int64_t deficit = std::exchange(checkRefill_, false) ? reference_ - shortMax_ : 0;
     // A step down: two windows in a row whose mean is below the reference by more than drift
-    // can take it before its correction starts (one and a half dead bands). Frames were lost
+    // can take it before its correction starts (one and a half dead bands; one dead band when
+    // a disturbance moved the level since it was last in band, as a refill measured on a
+    // stale position leaves hundreds of frames short on PipeWire). Frames were lost
     // before they reached the playback, with no underrun and no skip: a sound server stopped
     // for a moment that lost capture time while its playback clock kept the wall clock's
     // (PipeWire's graph does) shortens the delay by what it lost. Silence puts that back at
     // once, to the window's mean; single frames would take seconds, and leave the level too
     // low to ride out the next late arrival. A stall's late arrivals lower one window only.
     const int64_t mean = shortSum_ / static_cast<int64_t>(std::max<uint64_t>(1, shortCount_));
-    const bool low = referenceKnown_ && reference_ - mean > deadBandFrames_ * 3 / 2;
+    const bool low = referenceKnown_ &&
+                     reference_ - mean > (disturbed_ ? deadBandFrames_ : deadBandFrames_ * 3 / 2);
     const bool step = low && lowBefore_;
     lowBefore_ = low;
     if (excess > bufferFrames_ + deadBandFrames_ && pendingDrop_ == 0) {

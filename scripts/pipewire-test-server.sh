@@ -10,6 +10,8 @@
 #   pipewire-test-server.sh stop <dir>    stop it (TERM, then KILL); always exits 0
 #   pipewire-test-server.sh kill <dir>    kill it abruptly, as a crash would
 #   pipewire-test-server.sh env <dir>     print the variables a client needs
+#   pipewire-test-server.sh stall <dir> <seconds>  stop all of it for that long (SIGSTOP, then
+#                                      SIGCONT to its process group)
 # pipewire, wireplumber and pipewire-pulse run under their own session bus (dbus-run-session)
 # in one process group; everything lives in <dir>: the runtime directory (XDG_RUNTIME_DIR), the
 # configuration and state, the PulseAudio socket <dir>/native, the logs and the pid file. No
@@ -58,6 +60,11 @@ stop_server() {
 kill_server() {
   local pid
   if pid=$(server_pid); then end_process "-$pid" KILL; fi
+}
+
+stop_signal() {
+  local pid
+  pid=$(server_pid) && kill "-$1" -- "-$pid"
 }
 
 write_config() {

@@ -9,6 +9,7 @@
 #   pulse-test-server.sh stop <dir>    stop it (TERM, then KILL); always exits 0
 #   pulse-test-server.sh kill <dir>    kill it abruptly, as a crash would
 #   pulse-test-server.sh env <dir>     print the variables a client needs
+#   pulse-test-server.sh stall <dir> <seconds>  stop it for that long (SIGSTOP, then SIGCONT)
 # Everything lives in <dir>: the socket <dir>/native, the runtime and state files, the log
 # <dir>/server.log and the pid file. No user configuration is read (-n, own HOME and config
 # directory), nothing is spawned on demand, and it runs as root too (--system=no). Like a
@@ -60,6 +61,11 @@ stop_server() {
 kill_server() {
   local pid
   if pid=$(server_pid); then end_process "$pid" KILL; fi
+}
+
+stop_signal() {
+  local pid
+  pid=$(server_pid) && kill "-$1" "$pid"
 }
 
 sink() {  # name format description

@@ -1,12 +1,14 @@
 # What the scripts of the private test servers (pulse-test-server.sh, pipewire-test-server.sh)
 # have in common; they source it. It reads their arguments, start|stop|kill|env <dir>
-# [<script.pa>] (a script only with start), into cmd, dir (made, and absolute), script and
-# pidfile; otherwise it prints the usage and exits 2 (usage, also for an unknown command).
+# [<script.pa>] (a script only with start) or stall <dir> <seconds>, into cmd, dir (made, and
+# absolute), script (the seconds for stall) and pidfile; otherwise it prints the usage and
+# exits 2 (usage, also for an unknown command).
 usage() {
-  echo "usage: $0 start|stop|kill|env <dir> [<script.pa>]" >&2
+  echo "usage: $0 start|stop|kill|env <dir> [<script.pa>] | stall <dir> <seconds>" >&2
   exit 2
 }
-[ $# -eq 2 ] || { [ $# -eq 3 ] && [ "$1" = start ]; } || usage
+[ $# -eq 2 ] || { [ $# -eq 3 ] && [ "$1" = start ]; } || { [ $# -eq 3 ] && [ "$1" = stall ]; } ||
+  usage
 cmd=$1
 dir=$2
 script=${3:-}
@@ -15,7 +17,8 @@ dir=$(cd "$dir" && pwd)
 pidfile=$dir/pid
 
 # The commands other than start, alike for every server: the sourcing script defines
-# stop_server, kill_server (abruptly, as a crash would) and exports PULSE_SERVER.
+# stop_server, kill_server (abruptly, as a crash would), stop_signal (sends a signal to every
+# process of the server; fails when none runs) and exports PULSE_SERVER.
 other_command() {
   case $cmd in
     stop)
@@ -29,6 +32,14 @@ other_command() {
       ;;
     env)
       echo "PULSE_SERVER=$PULSE_SERVER"
+      exit 0
+      ;;
+    stall)
+      # Stops the server for <seconds>, as a loaded machine may stop it, and lets it go on
+      # whatever happens meanwhile; exits 1 when no server runs.
+      trap 'stop_signal CONT' EXIT
+      stop_signal STOP || exit 1
+      sleep "$script"
       exit 0
       ;;
     *)

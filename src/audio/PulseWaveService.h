@@ -110,7 +110,7 @@ class TALPulseWaveService final : public TALWaveServiceBase {
   TPulseStream* Lookup(void* cookie, pa_stream* stream);
 
   void Tune(TPulseStream& stream, uint32_t bufferBytes);
-  static uint32_t PlaybackTargetBytes(const TPulseStream& stream);
+  uint32_t PlaybackTargetBytes(const TPulseStream& stream) const;
   void Cork(TPulseStream& stream, bool cork);
   void UncorkIfDue(TPulseStream& stream);
   void Pump(TPulseStream& stream);

@@ -76,7 +76,7 @@ constexpr double kPlaybackQueueSeconds = 0.040;
 // for 40, 60 ms for 80) and asks for more from its main thread. With 30 ms granted, three of
 // four quiet minutes at 512 frames (PipeWire 0.3.65 on a virtual machine) had 138 to 232
 // underruns, though the cushion held the data: the service's part of it ran dry. With 60 ms,
-// three of three had none. The cushion's level counts what waits here too, so the latency does
+// five of five had none. The cushion's level counts what waits here too, so the latency does
 // not change (51.6 ms of extra latency either way).
 constexpr double kPipeWirePlaybackQueueSeconds = 0.080;
 // The cushion a live chain keeps beyond one buffer on PipeWire's PulseAudio service. That

@@ -36,7 +36,8 @@ other_command() {
       ;;
     stall)
       # Stops the server for <seconds>, as a loaded machine may stop it, and lets it go on
-      # whatever happens meanwhile; exits 1 when no server runs.
+      # whatever happens meanwhile; exits 1 when no server runs, 2 when <seconds> is no number.
+      [[ $script =~ ^[0-9]*\.?[0-9]+$ ]] || usage
       trap 'stop_signal CONT' EXIT
       stop_signal STOP || exit 1
       sleep "$script"

@@ -16,6 +16,9 @@ constexpr double kLongWindowSeconds = 1.0;
 // Inside this band around the reference nothing is corrected: the mean level's jitter under
 // load stays well below it, and the margin (20 ms at least) well above it.
 constexpr double kDeadBandSeconds = 0.004;
+// Clocks that differ move the level by well under this much in three long windows (half a
+// dead band in three seconds is 670 ppm at any rate); a step moves it by more at once.
+constexpr int64_t kJumpDeadBandFraction = 2;
 
 }  // namespace
 
@@ -55,6 +58,7 @@ void TALPlaybackCushion::StartWindows(uint64_t playedFrames) {
   longSum_ = 0;
   longCount_ = 0;
   longTouched_ = false;
+  pastKnown_ = 0;
 }
 
 TALPlaybackCushion::TDecision TALPlaybackCushion::OnArrival(int64_t waitingFrames, uint32_t frames,
@@ -155,18 +159,29 @@ TALPlaybackCushion::TDecision TALPlaybackCushion::OnArrival(int64_t waitingFrame
       } else {
         // A clock difference persists: two windows in a row beyond the band on the same side
         // (one window may be off by a burst of late arrivals under load).
-        const int64_t deviation =
-            std::llabs(mean - reference_) > deadBandFrames_ ? mean - reference_ : 0;
+        const int64_t raw = mean - reference_;
+        const int64_t deviation = std::llabs(raw) > deadBandFrames_ ? raw : 0;
         if (deviation != 0 && (deviation > 0) == (lastDeviation_ > 0) && lastDeviation_ != 0) {
-          pendingCorrection_ =
-              std::llabs(deviation) < std::llabs(lastDeviation_) ? deviation : lastDeviation_;
-          correctingStep_ = disturbed_;
+          // A step is taken back to where this window (the later one, wholly after it) says;
+          // drift by the smaller of the two, as the level keeps moving meanwhile.
+          const bool jumped =
+              pastKnown_ == static_cast<int>(pastDeviations_.size()) &&
+              std::llabs(raw - pastDeviations_.back()) > deadBandFrames_ / kJumpDeadBandFraction;
+          pendingCorrection_ = jumped || std::llabs(deviation) < std::llabs(lastDeviation_)
+                                   ? deviation
+                                   : lastDeviation_;
+          correctingStep_ = disturbed_ || jumped;
         }
         lastDeviation_ = pendingCorrection_ != 0 ? 0 : deviation;
         if (deviation == 0) disturbed_ = false;
+        std::copy_backward(pastDeviations_.begin(), pastDeviations_.end() - 1,
+                           pastDeviations_.end());
+        pastDeviations_.front() = raw;
+        pastKnown_ = std::min(pastKnown_ + 1, static_cast<int>(pastDeviations_.size()));
       }
     } else {
       lastDeviation_ = 0;
+      pastKnown_ = 0;
     }
     longEnd_ = playedFrames + Span(kLongWindowSeconds, 8);
     longSum_ = 0;

@@ -21,13 +21,16 @@
 //   back one frame per buffer, dropping or repeating a frame where the signal changes least.
 //   While the clocks agree the level stays inside a dead band and nothing is corrected, so the
 //   stream stays bit-exact. A step an underrun, a skip or a refill left (too small for the fast
-//   realignment) is taken back the same way, but counted apart: only corrections made while
-//   nothing disturbed the level since it was last inside the band say the clocks differ.
+//   realignment) is taken back the same way, but counted apart, and so is a step that came with
+//   no disturbance the device reported (a sound server's graph that missed a cycle loses that
+//   cycle's frames): the level three windows earlier was far from where it is now, which no
+//   clock difference does in three seconds. Only the rest says the clocks differ.
 // Levels are in frames: written − played just after a buffer arrives.
 //
 // Not thread-safe: one thread (the one that delivers the buffers) calls everything; the
 // counters are atomics that any thread may read.
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 
@@ -98,6 +101,10 @@ class TALPlaybackCushion {
   int64_t longSum_ = 0;
   uint64_t longCount_ = 0;
   bool longTouched_ = false;  // a correction happened in this window: its mean is biased
+  // The deviations (mean − reference) of the last three long windows, newest first; the first
+  // pastKnown_ of them were measured one after the other with nothing corrected meanwhile.
+  std::array<int64_t, 3> pastDeviations_{};
+  int pastKnown_ = 0;
 };
 
 }  // namespace tardivox

@@ -532,8 +532,9 @@ class PlaybackCushionTest : public ::testing::Test {
 };
 
 // A level that drops for good with no underrun (frames lost before they reached the playback)
-// is made up with silence within a second, and so is a smaller step an underrun leaves; a clock
-// difference afterwards is drift, taken back frame by frame.
+// is made up with silence within a second, and so is a smaller step an underrun leaves; a step
+// just beyond the dead band is taken back frame by frame; a clock difference afterwards is
+// drift, taken back frame by frame too but counted apart.
 TEST_F(PlaybackCushionTest, StepsAreMadeUpAtOnceAndNotCountedAsDrift) {
   int64_t level = 0;
   for (uint64_t p = 0; p < Seconds(5); ++p) level = Period();
@@ -549,6 +550,15 @@ TEST_F(PlaybackCushionTest, StepsAreMadeUpAtOnceAndNotCountedAsDrift) {
   }
   EXPECT_EQ(c.driftCorrections.load(), 0u) << "a step was taken for a clock difference";
   EXPECT_EQ(c.droppedFrames.load(), 0u);
+
+  // A loss beyond the dead band but too small to be made up at once (a graph cycle of a sound
+  // server) is taken back frame by frame, as a step: the level jumped.
+  const uint64_t stepsBefore = c.stepCorrections.load();
+  Period(55);
+  for (uint64_t p = 0; p < Seconds(10); ++p) level = Period();
+  EXPECT_NEAR(double(level), double(before), 44) << "the step was not taken back";
+  EXPECT_GE(c.stepCorrections.load() - stepsBefore, 50u);
+  EXPECT_EQ(c.driftCorrections.load(), 0u) << "a step was taken for a clock difference";
 
   // About 100 ppm fast from now on: nothing disturbs the level, so this is drift.
   const uint64_t steps = c.stepCorrections.load();

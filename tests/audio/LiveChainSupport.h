@@ -361,6 +361,68 @@ inline std::vector<int64_t> LagsOverTime(const std::vector<int16_t>& rec, uint32
   return lags;
 }
 
+// Where the output is the input exactly, and at which lag: the stretches of the burst over which
+// the output matches the input sample for sample at one lag, found by following the lag and
+// searching it again (within `span` of `lag`) where the match breaks. Printed by the soaks, so
+// that a delay that moves shows when, by how much and for how long.
+struct TLagStretch {
+  double fromSeconds = 0;  // into the burst
+  double seconds = 0;
+  int64_t lag = -1;
+};
+
+inline std::vector<TLagStretch> ExactLagHistory(const std::vector<int16_t>& rec,
+                                                uint32_t burstFrames, int64_t lag, int64_t span,
+                                                uint32_t rate) {
+  const size_t frames = rec.size() / 4;
+  const size_t start = BurstStart(rec);
+  const size_t end = std::min<size_t>(start + burstFrames, frames);
+  const auto same = [&](size_t i, int64_t l) {
+    const int64_t j = static_cast<int64_t>(i) + l;
+    return j >= 0 && static_cast<size_t>(j) < frames && rec[i * 4] == rec[j * 4 + 2] &&
+           rec[i * 4 + 1] == rec[j * 4 + 3];
+  };
+  // 16 frames of noise match at one lag only.
+  constexpr size_t kProbe = 16;
+  const auto search = [&](size_t i) -> int64_t {
+    if (i + kProbe > end) return -1;
+    for (int64_t d = 0; d <= span; ++d) {
+      for (const int64_t l : {lag + d, lag - d}) {
+        size_t k = 0;
+        while (k < kProbe && same(i + k, l)) ++k;
+        if (k == kProbe) return l;
+        if (d == 0) break;
+      }
+    }
+    return -1;
+  };
+  std::vector<TLagStretch> stretches;
+  int64_t current = search(start);
+  size_t from = start;
+  for (size_t i = start; i < end;) {
+    if (current >= 0 && same(i, current)) {
+      ++i;
+      continue;
+    }
+    if (current >= 0 && i > from)
+      stretches.push_back({double(from - start) / rate, double(i - from) / rate, current});
+    // Off the lag: look for it again a little further on.
+    size_t next = i + 1;
+    int64_t found = -1;
+    while (next < end && (found = search(next)) < 0) next += 32;
+    if (found < 0) break;
+    // Back to the first frame that matches at the new lag.
+    while (next > i && same(next - 1, found)) --next;
+    current = found;
+    lag = found;
+    from = next;
+    i = next;
+  }
+  if (current >= 0 && end > from)
+    stretches.push_back({double(from - start) / rate, double(end - from) / rate, current});
+  return stretches;
+}
+
 // The output's lag behind the input at the end of the burst: the best lag within `span` of
 // `lag` over the last of three windows of `windowFrames` that correlates above 0.9 (−1: none
 // does). A delay that moved during the burst shows here, gaps or not.

@@ -219,6 +219,22 @@ class LiveChainTest : public ::testing::Test {
 
 std::vector<std::string> LiveChainTest::modules_;
 
+// The stretches at one exact lag, relative to the lag at the start (the first 24 of them).
+void PrintLagHistory(const std::vector<int16_t>& rec, uint32_t burstFrames, int64_t lag,
+                     uint32_t rate) {
+  const auto stretches = testing::ExactLagHistory(rec, burstFrames, lag, 4096, rate);
+  std::string line;
+  for (size_t i = 0; i < stretches.size() && i < 24; ++i) {
+    char item[96];
+    std::snprintf(item, sizeof item, "%s%.3f s %+lld for %.3f s", i ? "; " : "",
+                  stretches[i].fromSeconds, static_cast<long long>(stretches[i].lag - lag),
+                  stretches[i].seconds);
+    line += item;
+  }
+  std::printf("  exact lag: %zu stretches: %s%s\n", stretches.size(), line.c_str(),
+              stretches.size() > 24 ? "; …" : "");
+}
+
 TSoakResult Soak(uint32_t frames, int busyLoops, const char* what, uint64_t* driftCorrections) {
   const int seconds = SoakSeconds();
   const TChainDevices d = ChainDevices();
@@ -243,6 +259,7 @@ TSoakResult Soak(uint32_t frames, int busyLoops, const char* what, uint64_t* dri
   std::printf("%d s at %u frames %s: extra %.1f ms, %zu frames differ in %zu stretches; %s\n",
               seconds, frames, what, (a.lagFrames - 4410) * 1000.0 / d.rate, m.mismatchedFrames,
               m.gaps, host.Report().c_str());
+  if (m.gaps > 0) PrintLagHistory(rec, burstFrames, a.lagFrames, d.rate);
   return {m, a.lagFrames, endLag};
 }
 

@@ -350,6 +350,28 @@ inline TExactMatch CompareExact(const std::vector<int16_t>& rec, uint32_t burstF
   return m;
 }
 
+// The burst as the recorder got it from the input sink (front pair) compared sample by sample
+// with the stereo `signal` played there: what the sound server itself lost or changed on a path
+// that holds nothing of the program's. Both burst starts are found the same way.
+inline TExactMatch CompareInputWithSignal(const std::vector<int16_t>& rec,
+                                          const std::vector<int16_t>& signal,
+                                          uint32_t burstFrames) {
+  TExactMatch m;
+  const size_t start = BurstStart(rec);
+  size_t played = 0;
+  while (played < signal.size() / 2 && std::abs(signal[played * 2]) < 1000) ++played;
+  bool inGap = false;
+  for (size_t k = 0; k < burstFrames; ++k) {
+    const size_t i = start + k, j = played + k;
+    const bool same = (i + 1) * 4 <= rec.size() && (j + 1) * 2 <= signal.size() &&
+                      rec[i * 4] == signal[j * 2] && rec[i * 4 + 1] == signal[j * 2 + 1];
+    if (!same) ++m.mismatchedFrames;
+    if (!same && !inGap) ++m.gaps;
+    inGap = !same;
+  }
+  return m;
+}
+
 // The output's lag behind the input over consecutive windows of the burst (−1 where not found).
 inline std::vector<int64_t> LagsOverTime(const std::vector<int16_t>& rec, uint32_t burstFrames,
                                          size_t windowFrames, int64_t minLag, int64_t maxLag) {
@@ -382,10 +404,13 @@ inline std::vector<TLagStretch> ExactLagHistory(const std::vector<int16_t>& rec,
     return j >= 0 && static_cast<size_t>(j) < frames && rec[i * 4] == rec[j * 4 + 2] &&
            rec[i * 4 + 1] == rec[j * 4 + 3];
   };
-  // 16 frames of noise match at one lag only.
+  // 16 frames of noise match at one lag only; silence (a cycle a server missed) matches
+  // anywhere, so a probe must be loud throughout.
   constexpr size_t kProbe = 16;
   const auto search = [&](size_t i) -> int64_t {
     if (i + kProbe > end) return -1;
+    for (size_t k = 0; k < kProbe; ++k)
+      if (std::abs(rec[(i + k) * 4]) < 64) return -1;
     for (int64_t d = 0; d <= span; ++d) {
       for (const int64_t l : {lag + d, lag - d}) {
         size_t k = 0;

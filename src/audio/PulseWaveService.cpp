@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "audio/PulseFormat.h"
+#include "audio/RecentPositions.h"
 #include "audio/WaveThread.h"
 
 namespace tardivox {
@@ -53,6 +54,8 @@ struct TALPulseWaveService::TPulseStream : TALWaveServiceBase::TStream {
   bool timingInFlight = false;
   bool timingForRebase = false;
   bool timingAgain = false;
+  // Playback on PipeWire: the recent timing answers (see Position).
+  TALRecentPositions recent;
   // Capture: data that was on its way before a reset is dropped until the flush is answered.
   bool discarding = false;
   // Playback: corked until there is something to play and the caller does not hold it paused,
@@ -403,6 +406,7 @@ TWaveResult TALPulseWaveService::OpenDevice(const TOpenRequest& request,
   if (!request.input) {
     // Learn where the server will put our first byte before writing any.
     stream->rebase = kRebaseAwaitTiming;
+    stream->recent.Clear();
     RequestTiming(*stream);
   }
   result = std::move(stream);
@@ -466,10 +470,19 @@ bool TALPulseWaveService::Position(TStream& base, TWavePosition& position) {
   // holds (only an answer tells that it ran dry; its read index then runs on, and what comes
   // late is skipped).
   if (timing->playing && !stream.corked) {
-    const pa_usec_t age = std::min(pa_timeval_age(&timing->timestamp), kMaxExtrapolationUsec);
-    const int64_t held = static_cast<int64_t>(stream.baseIndex + stream.writtenBytes);
-    const int64_t ahead =
+    timeval now;
+    const pa_usec_t nowUsec = pa_timeval_load(pa_gettimeofday(&now));
+    const pa_usec_t atUsec = pa_timeval_load(&timing->timestamp);
+    const pa_usec_t age = std::min(nowUsec > atUsec ? nowUsec - atUsec : 0, kMaxExtrapolationUsec);
+    int64_t ahead =
         index + static_cast<int64_t>(static_cast<double>(age) * stream.bytesPerSecond / 1e6);
+    // On PipeWire the recent answers are kept: the one given nearest its graph cycle tells
+    // where the server is (its answers carry the read index of their cycle, and which answers
+    // come when in a cycle changes after the graph misses one: the level a single answer
+    // shows then moves by a hundred frames and more at 256 frames a cycle).
+    ahead = stream.recent.Furthest(nowUsec, stream.bytesPerSecond, stream.bytesPerFrame,
+                                   kMaxExtrapolationUsec, ahead);
+    const int64_t held = static_cast<int64_t>(stream.baseIndex + stream.writtenBytes);
     index = std::max(index, std::min(ahead, held));
   }
   const int64_t played = index - static_cast<int64_t>(stream.baseIndex);
@@ -550,6 +563,8 @@ void TALPulseWaveService::TimingUpdated(pa_stream* s, int success, void* cookie)
       again = true;
     }
   } else if (stream->rebase == kRebaseNone && timing && !timing->read_index_corrupt) {
+    if (gService->connection_.OnPipeWire())
+      stream->recent.Add(pa_timeval_load(&timing->timestamp), timing->read_index);
     gService->CompletePlayed(*stream,
                              static_cast<uint64_t>(std::max<int64_t>(0, timing->read_index)));
   }
@@ -706,6 +721,7 @@ void TALPulseWaveService::Flushed(pa_stream* s, int, void* cookie) {
     stream->discarding = false;
   } else if (stream->rebase == kRebaseAwaitFlush) {
     stream->rebase = kRebaseAwaitTiming;
+    stream->recent.Clear();
     gService->RequestTiming(*stream);
   }
 }

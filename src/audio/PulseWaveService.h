@@ -14,7 +14,9 @@
 // size (GrantedBufferAttr tells what it granted) and never pre-buffers: after running dry it plays
 // silence and skips what comes too late. The stream is corked until it has data and while
 // paused; reset flushes it, returns every buffer and starts the positions afresh. The position
-// is the server's read index, asked for at each write request and extrapolated in between.
+// is the server's read index, asked for at each write request and extrapolated in between (on
+// PipeWire, whose answers carry the index of their graph cycle, from the recent answer given
+// nearest its cycle: TALRecentPositions).
 // Failures: an open that fails says why on stderr; a stream that fails later (server gone)
 // says so once and returns no more buffers until reset or close, which never wait for the
 // server. Every wait on the server is bounded (a few seconds).

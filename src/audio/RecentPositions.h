@@ -8,8 +8,10 @@
 // Answers older than the extrapolation limit count no more: only a new answer tells that the
 // server ran dry or stopped, so no position runs on past the limit.
 //
-// Owned by one stream; not thread-safe (the wave service calls it under its state lock). No
-// allocation: it keeps the last kAnswers answers.
+// Owned by one stream; not thread-safe (the wave service calls it under its state lock, on the
+// thread that asks for the position, the capture thread among them). No allocation: it keeps
+// the last kAnswers answers. It cannot fail: with no recent answer the caller's own estimate
+// stands.
 
 #include <array>
 #include <cstddef>

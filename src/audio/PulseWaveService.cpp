@@ -488,6 +488,7 @@ bool TALPulseWaveService::Position(TStream& base, TWavePosition& position) {
   const int64_t played = index - static_cast<int64_t>(stream.baseIndex);
   position.playedFrames = played > 0 ? static_cast<uint64_t>(played) / stream.bytesPerFrame : 0;
   position.underruns = stream.underruns;
+  position.cycleFrames = stream.recent.CycleFrames(stream.bytesPerFrame);
   return true;
 }
 

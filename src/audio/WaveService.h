@@ -118,6 +118,9 @@ struct TWaveDevCaps {
 struct TWavePosition {
   uint64_t playedFrames = 0;  // frames played, the silence of underruns included
   uint64_t underruns = 0;     // times the device ran dry while playing
+  // When the server plays in whole cycles of this many frames (> 1), a cycle it misses loses
+  // that many; 0 when unknown.
+  uint32_t cycleFrames = 0;
 };
 
 // What a live chain keeps queued at an output beyond one buffer, unless its service says

@@ -72,5 +72,37 @@ TEST(RecentPositionsTest, TheAnswerNearestItsCycleGivesThePosition) {
   EXPECT_EQ(recent.Furthest(now + 10000, TCycleServer::kBytesPerSecond, 4, 50000, 0), 9000);
 }
 
+// The cycle is the common divisor of how the read index moves from one answer to the next:
+// one cycle of 256 frames whether the answers come several times a cycle or once in several
+// cycles; nothing before enough moves are known, or after Clear; 1 where the server reads any
+// number of frames (a resampled stream), and 0 where a move is not whole frames.
+TEST(RecentPositionsTest, MovesInWholeCyclesGiveTheCycle) {
+  std::mt19937 random(11);
+  std::uniform_int_distribution<uint64_t> gap(500, 20000);
+  TCycleServer server;
+  TALRecentPositions recent;
+  uint64_t now = 1'000'000;
+  for (size_t i = 0; i < 400; ++i) {
+    now += gap(random);
+    recent.Add(now, server.IndexAt(now));
+    if (i == 3) {
+      EXPECT_EQ(recent.CycleFrames(4), 0u) << "too few moves to know";
+    }
+  }
+  EXPECT_EQ(recent.CycleFrames(4), 256u);
+  EXPECT_EQ(recent.CycleFrames(8), 128u);
+  recent.Clear();
+  EXPECT_EQ(recent.CycleFrames(4), 0u);
+
+  // 127 to 129 frames a cycle.
+  std::uniform_int_distribution<int64_t> read(127, 129);
+  int64_t index = 0;
+  for (size_t i = 0; i < 40; ++i) recent.Add(now += 2900, index += 4 * read(random));
+  EXPECT_EQ(recent.CycleFrames(4), 1u);
+  recent.Clear();
+  for (size_t i = 0; i < 40; ++i) recent.Add(now += 2900, index += 1026);
+  EXPECT_EQ(recent.CycleFrames(4), 0u);
+}
+
 }  // namespace
 }  // namespace tardivox

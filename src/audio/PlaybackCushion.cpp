@@ -20,6 +20,18 @@ constexpr double kDeadBandSeconds = 0.004;
 // dead band in three seconds is 670 ppm at any rate); a step moves it by more at once.
 constexpr int64_t kJumpDeadBandFraction = 2;
 
+// On a server that plays in whole cycles of cycleFrames (> 1), what a missed cycle, an underrun
+// or a skip changes is a whole number of cycles: the nearest to what the level shows, which is
+// off by part of a cycle afterwards (which answers fall where in a cycle changes then). Made up
+// so, the delay comes back to the frame; a cycle too many or too few would be beyond the dead
+// band, and taken back in turn.
+int64_t InWholeCycles(int64_t frames, uint32_t cycleFrames) {
+  if (cycleFrames < 2) return frames;
+  const int64_t cycle = cycleFrames;
+  const int64_t cycles = (std::llabs(frames) + cycle / 2) / cycle;
+  return frames < 0 ? -cycles * cycle : cycles * cycle;
+}
+
 }  // namespace
 
 void TALPlaybackCushion::Reset(uint32_t sampleRate, uint32_t bufferFrames, double marginSeconds) {
@@ -85,8 +97,8 @@ TALPlaybackCushion::TDecision TALPlaybackCushion::OnArrival(int64_t waitingFrame
     if (playedFrames >= behindSince_ + Span(kShortWindowSeconds, 2)) {
       // Still behind: nothing will catch up. Silence takes the skip and refills the cushion.
       // Back to the level the stream had, so that no drift correction follows.
-      decision.silenceFrames =
-          static_cast<uint32_t>(std::max<int64_t>(0, reference_ - frames - waitingFrames));
+      decision.silenceFrames = static_cast<uint32_t>(std::max<int64_t>(
+          0, InWholeCycles(reference_ - frames - waitingFrames, position->cycleFrames)));
       behind_ = false;
       checkRefill_ = true;
       counters_.extraLatencyFrames.store(std::max<int64_t>(reference_, waitingFrames + frames),
@@ -130,7 +142,8 @@ TALPlaybackCushion::TDecision TALPlaybackCushion::OnArrival(int64_t waitingFrame
     const int64_t mean = shortSum_ / static_cast<int64_t>(std::max<uint64_t>(1, shortCount_));
     const bool low = referenceKnown_ &&
                      reference_ - mean > (disturbed_ ? deadBandFrames_ : deadBandFrames_ * 3 / 2);
-    const bool step = low && lowBefore_;
+    const int64_t missing = InWholeCycles(reference_ - mean, position->cycleFrames);
+    const bool step = low && lowBefore_ && missing > 0;
     lowBefore_ = low;
     if (excess > bufferFrames_ + deadBandFrames_ && pendingDrop_ == 0) {
       pendingDrop_ = static_cast<uint64_t>(excess);
@@ -138,7 +151,8 @@ TALPlaybackCushion::TDecision TALPlaybackCushion::OnArrival(int64_t waitingFrame
       disturbed_ = true;
       StartWindows(playedFrames);
     } else if ((deficit > bufferFrames_ / 2 + deadBandFrames_ || step) && pendingDrop_ == 0) {
-      decision.silenceFrames = static_cast<uint32_t>(step ? reference_ - mean : deficit);
+      decision.silenceFrames = static_cast<uint32_t>(
+          step ? missing : std::max<int64_t>(0, InWholeCycles(deficit, position->cycleFrames)));
       pendingCorrection_ = 0;
       disturbed_ = true;
       StartWindows(playedFrames);
@@ -171,6 +185,8 @@ TALPlaybackCushion::TDecision TALPlaybackCushion::OnArrival(int64_t waitingFrame
                                    ? deviation
                                    : lastDeviation_;
           correctingStep_ = disturbed_ || jumped;
+          if (correctingStep_)
+            pendingCorrection_ = InWholeCycles(pendingCorrection_, position->cycleFrames);
         }
         lastDeviation_ = pendingCorrection_ != 0 ? 0 : deviation;
         if (deviation == 0) disturbed_ = false;

@@ -25,6 +25,10 @@
 //   no disturbance the device reported (a sound server's graph that missed a cycle loses that
 //   cycle's frames): the level three windows earlier was far from where it is now, which no
 //   clock difference does in three seconds. Only the rest says the clocks differ.
+// - on a server that plays in whole cycles (the position says how many frames one is), each of
+//   these steps is made up in whole cycles: the nearest number of them to what the level shows,
+//   so that the delay comes back to the frame although the level is off by part of a cycle
+//   after one was missed. Drift is not: it moves by single frames.
 // Levels are in frames: written − played just after a buffer arrives.
 //
 // Not thread-safe: one thread (the one that delivers the buffers) calls everything; the

@@ -516,19 +516,27 @@ class PlaybackCushionTest : public ::testing::Test {
   // One period: a buffer arrives, then the device plays; returns the level at the arrival.
   int64_t Period(uint64_t extraPlayed = 0, uint64_t newUnderruns = 0) {
     position_.underruns += newUnderruns;
+    // The device shows its position shownBehind_ frames short of where it is.
+    TWavePosition shown = position_;
+    shown.playedFrames -= shownBehind_;
     const int64_t waiting =
-        static_cast<int64_t>(written_) - static_cast<int64_t>(position_.playedFrames);
-    const TALPlaybackCushion::TDecision d = cushion_.OnArrival(waiting, kBuffer, &position_);
+        static_cast<int64_t>(written_) - static_cast<int64_t>(shown.playedFrames);
+    const TALPlaybackCushion::TDecision d = cushion_.OnArrival(waiting, kBuffer, &shown);
     written_ += kBuffer - d.dropHeadFrames + d.silenceFrames;
     if (d.correction != 0) written_ += d.correction;
     position_.playedFrames += kBuffer + extraPlayed;
     return waiting + kBuffer;
   }
   uint64_t Seconds(double s) const { return static_cast<uint64_t>(s * kRate / kBuffer); }
+  // What is really waiting at the device after the next arrival: the delay, less the rest.
+  int64_t TrueLevel() const {
+    return static_cast<int64_t>(written_) - static_cast<int64_t>(position_.playedFrames) + kBuffer;
+  }
 
   TALPlaybackCushion cushion_;
   TWavePosition position_;
   uint64_t written_ = 0;
+  uint64_t shownBehind_ = 0;
 };
 
 // A level that drops for good with no underrun (frames lost before they reached the playback)
@@ -566,6 +574,42 @@ TEST_F(PlaybackCushionTest, StepsAreMadeUpAtOnceAndNotCountedAsDrift) {
   EXPECT_GT(c.driftCorrections.load(), 300u);
   EXPECT_EQ(c.stepCorrections.load(), steps);
   EXPECT_NEAR(double(level), double(before), kBuffer);
+}
+
+// On a server that plays in whole cycles, cycles it misses are made up to the frame even when
+// the position it shows afterwards is off by part of a cycle (which answers fall where in a
+// cycle changes then): at once when it is large or came with an underrun, frame by frame when
+// it is small, and never as drift. A server that moves by any number of frames gets what the
+// level shows.
+TEST_F(PlaybackCushionTest, ACycleTheServerMissedIsMadeUpInWholeCycles) {
+  position_.cycleFrames = 64;
+  for (uint64_t p = 0; p < Seconds(5); ++p) Period();
+  const int64_t before = TrueLevel();
+  const auto& c = cushion_.Counters();
+  // Two cycles lost, shown as 98 (beyond the fast threshold); one shown as 54 (beyond the dead
+  // band only); two with an underrun, shown as 108.
+  struct TLoss {
+    uint64_t lost, shownBehind, underruns;
+  };
+  for (const TLoss& loss : {TLoss{128, 30, 0}, TLoss{64, 10, 0}, TLoss{128, 20, 1}}) {
+    SCOPED_TRACE(::testing::Message() << loss.lost << " frames lost");
+    Period(loss.lost, loss.underruns);
+    shownBehind_ = loss.shownBehind;
+    for (uint64_t p = 0; p < Seconds(8); ++p) Period();
+    EXPECT_EQ(TrueLevel(), before) << "the delay is not back to the frame";
+  }
+  EXPECT_GT(c.stepCorrections.load(), 0u);
+  EXPECT_EQ(c.driftCorrections.load(), 0u);
+
+  // The same loss where the server reads any number of frames: what the level shows is taken.
+  position_.cycleFrames = 1;
+  shownBehind_ = 0;
+  for (uint64_t p = 0; p < Seconds(5); ++p) Period();
+  const int64_t now = TrueLevel();
+  Period(128);
+  shownBehind_ = 30;
+  for (uint64_t p = 0; p < Seconds(8); ++p) Period();
+  EXPECT_EQ(TrueLevel(), now - 30);
 }
 
 }  // namespace

@@ -223,16 +223,22 @@ std::vector<std::string> LiveChainTest::modules_;
 void PrintLagHistory(const std::vector<int16_t>& rec, uint32_t burstFrames, int64_t lag,
                      uint32_t rate) {
   const auto stretches = testing::ExactLagHistory(rec, burstFrames, lag, 4096, rate);
+  // The stretches of a tenth of a second and more, and the last one (where the soak ended):
+  // a step taken back frame by frame leaves hundreds of short ones between them.
   std::string line;
-  for (size_t i = 0; i < stretches.size() && i < 24; ++i) {
+  size_t shown = 0;
+  for (size_t i = 0; i < stretches.size(); ++i) {
+    const bool last = i + 1 == stretches.size();
+    if (!last && (stretches[i].seconds < 0.1 || shown >= 24)) continue;
     char item[96];
-    std::snprintf(item, sizeof item, "%s%.3f s %+lld for %.3f s", i ? "; " : "",
-                  stretches[i].fromSeconds, static_cast<long long>(stretches[i].lag - lag),
-                  stretches[i].seconds);
+    std::snprintf(item, sizeof item, "%s%s%.3f s %+lld for %.3f s", shown ? "; " : "",
+                  last && shown >= 24 ? "…; " : "", stretches[i].fromSeconds,
+                  static_cast<long long>(stretches[i].lag - lag), stretches[i].seconds);
     line += item;
+    ++shown;
   }
-  std::printf("  exact lag: %zu stretches: %s%s\n", stretches.size(), line.c_str(),
-              stretches.size() > 24 ? "; …" : "");
+  std::printf("  exact lag: %zu stretches, those of 0.1 s and more: %s\n", stretches.size(),
+              line.c_str());
 }
 
 TSoakResult Soak(uint32_t frames, int busyLoops, const char* what, uint64_t* driftCorrections) {

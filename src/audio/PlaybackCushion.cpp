@@ -21,15 +21,18 @@ constexpr double kDeadBandSeconds = 0.004;
 constexpr int64_t kJumpDeadBandFraction = 2;
 
 // On a server that plays in whole cycles of cycleFrames (> 1), what a missed cycle, an underrun
-// or a skip changes is a whole number of cycles: the nearest to what the level shows, which is
-// off by part of a cycle afterwards (which answers fall where in a cycle changes then). Made up
-// so, the delay comes back to the frame; a cycle too many or too few would be beyond the dead
-// band, and taken back in turn.
+// or a skip changes is a whole number of cycles, and the level shows it off by part of a cycle
+// (which answers fall where in a cycle changes then): the nearest whole number of cycles, when
+// the level is within a quarter of a cycle of it, so that the delay comes back to the frame.
+// Farther off, the level is taken as it is: the step is then not what the cycle says (a cycle
+// taken for two, when the answers came every other cycle), and rounding it would overshoot by a
+// cycle again and again.
 int64_t InWholeCycles(int64_t frames, uint32_t cycleFrames) {
   if (cycleFrames < 2) return frames;
   const int64_t cycle = cycleFrames;
   const int64_t cycles = (std::llabs(frames) + cycle / 2) / cycle;
-  return frames < 0 ? -cycles * cycle : cycles * cycle;
+  const int64_t whole = frames < 0 ? -cycles * cycle : cycles * cycle;
+  return std::llabs(whole - frames) <= cycle / 4 ? whole : frames;
 }
 
 }  // namespace
@@ -70,7 +73,7 @@ void TALPlaybackCushion::StartWindows(uint64_t playedFrames) {
   longSum_ = 0;
   longCount_ = 0;
   longTouched_ = false;
-  pastKnown_ = 0;
+  pastDeviations_.fill(0);
 }
 
 TALPlaybackCushion::TDecision TALPlaybackCushion::OnArrival(int64_t waitingFrames, uint32_t frames,
@@ -179,7 +182,6 @@ TALPlaybackCushion::TDecision TALPlaybackCushion::OnArrival(int64_t waitingFrame
           // A step is taken back to where this window (the later one, wholly after it) says;
           // drift by the smaller of the two, as the level keeps moving meanwhile.
           const bool jumped =
-              pastKnown_ == static_cast<int>(pastDeviations_.size()) &&
               std::llabs(raw - pastDeviations_.back()) > deadBandFrames_ / kJumpDeadBandFraction;
           pendingCorrection_ = jumped || std::llabs(deviation) < std::llabs(lastDeviation_)
                                    ? deviation
@@ -193,11 +195,10 @@ TALPlaybackCushion::TDecision TALPlaybackCushion::OnArrival(int64_t waitingFrame
         std::copy_backward(pastDeviations_.begin(), pastDeviations_.end() - 1,
                            pastDeviations_.end());
         pastDeviations_.front() = raw;
-        pastKnown_ = std::min(pastKnown_ + 1, static_cast<int>(pastDeviations_.size()));
       }
     } else {
       lastDeviation_ = 0;
-      pastKnown_ = 0;
+      pastDeviations_.fill(0);
     }
     longEnd_ = playedFrames + Span(kLongWindowSeconds, 8);
     longSum_ = 0;

@@ -26,9 +26,9 @@
 //   cycle's frames): the level three windows earlier was far from where it is now, which no
 //   clock difference does in three seconds. Only the rest says the clocks differ.
 // - on a server that plays in whole cycles (the position says how many frames one is), each of
-//   these steps is made up in whole cycles: the nearest number of them to what the level shows,
-//   so that the delay comes back to the frame although the level is off by part of a cycle
-//   after one was missed. Drift is not: it moves by single frames.
+//   these steps is made up in whole cycles when the level shows it within a quarter of a cycle
+//   of a whole number of them, so that the delay comes back to the frame although the level is
+//   off by part of a cycle after one was missed. Drift is not: it moves by single frames.
 // Levels are in frames: written − played just after a buffer arrives.
 //
 // Not thread-safe: one thread (the one that delivers the buffers) calls everything; the
@@ -105,10 +105,11 @@ class TALPlaybackCushion {
   int64_t longSum_ = 0;
   uint64_t longCount_ = 0;
   bool longTouched_ = false;  // a correction happened in this window: its mean is biased
-  // The deviations (mean − reference) of the last three long windows, newest first; the first
-  // pastKnown_ of them were measured one after the other with nothing corrected meanwhile.
+  // The deviations (mean − reference) of the last three long windows measured one after the
+  // other with nothing corrected meanwhile, newest first; 0 (at the reference) for those not
+  // measured since the reference was set or the level last corrected, where it was brought
+  // back to the reference: a step soon after that is a step, not drift.
   std::array<int64_t, 3> pastDeviations_{};
-  int pastKnown_ = 0;
 };
 
 }  // namespace tardivox

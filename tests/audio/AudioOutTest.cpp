@@ -576,22 +576,48 @@ TEST_F(PlaybackCushionTest, StepsAreMadeUpAtOnceAndNotCountedAsDrift) {
   EXPECT_NEAR(double(level), double(before), kBuffer);
 }
 
+// A step within three windows of the reference being set, or of the level being corrected
+// back to it, is a step too: the level was at the reference then, and drift does not move it
+// beyond the dead band in three seconds. Here a cycle of 64 frames, lost half a second after the
+// reference is set and again a second after the first was taken back, is made up to the frame
+// with no drift correction.
+TEST_F(PlaybackCushionTest, AStepSoonAfterTheLevelWasSetIsAStep) {
+  position_.cycleFrames = 64;
+  for (uint64_t p = 0; p < Seconds(2.5); ++p) Period();
+  const int64_t before = TrueLevel();
+  const auto& c = cushion_.Counters();
+  uint64_t stepsBefore = 0;
+  for (const uint64_t shownBehind : {14u, 0u}) {
+    Period(64);
+    shownBehind_ = shownBehind;
+    for (uint64_t p = 0; p < Seconds(2); ++p) Period();
+    // Until the correction ends, then a second more.
+    for (uint64_t p = 0; c.stepCorrections.load() == stepsBefore && p < Seconds(5); ++p) Period();
+    for (uint64_t p = 0; TrueLevel() != before && p < Seconds(5); ++p) Period();
+    for (uint64_t p = 0; p < Seconds(1); ++p) Period();
+    EXPECT_EQ(TrueLevel(), before) << "shown " << shownBehind << " behind";
+    stepsBefore = c.stepCorrections.load();
+  }
+  EXPECT_EQ(c.driftCorrections.load(), 0u) << "a step was taken for a clock difference";
+}
+
 // On a server that plays in whole cycles, cycles it misses are made up to the frame even when
 // the position it shows afterwards is off by part of a cycle (which answers fall where in a
 // cycle changes then): at once when it is large or came with an underrun, frame by frame when
-// it is small, and never as drift. A server that moves by any number of frames gets what the
-// level shows.
+// it is small, and never as drift. A step half a cycle from a whole number of them (the cycle
+// was taken for two), or on a server that moves by any number of frames, is made up as the
+// level shows it.
 TEST_F(PlaybackCushionTest, ACycleTheServerMissedIsMadeUpInWholeCycles) {
   position_.cycleFrames = 64;
   for (uint64_t p = 0; p < Seconds(5); ++p) Period();
   const int64_t before = TrueLevel();
   const auto& c = cushion_.Counters();
-  // Two cycles lost, shown as 98 (beyond the fast threshold); one shown as 54 (beyond the dead
-  // band only); two with an underrun, shown as 108.
+  // Two cycles lost, shown as 114 (beyond the fast threshold); one shown as 50 (beyond the dead
+  // band only); two with an underrun, shown as 118.
   struct TLoss {
     uint64_t lost, shownBehind, underruns;
   };
-  for (const TLoss& loss : {TLoss{128, 30, 0}, TLoss{64, 10, 0}, TLoss{128, 20, 1}}) {
+  for (const TLoss& loss : {TLoss{128, 14, 0}, TLoss{64, 14, 0}, TLoss{128, 10, 1}}) {
     SCOPED_TRACE(::testing::Message() << loss.lost << " frames lost");
     Period(loss.lost, loss.underruns);
     shownBehind_ = loss.shownBehind;
@@ -601,15 +627,19 @@ TEST_F(PlaybackCushionTest, ACycleTheServerMissedIsMadeUpInWholeCycles) {
   EXPECT_GT(c.stepCorrections.load(), 0u);
   EXPECT_EQ(c.driftCorrections.load(), 0u);
 
-  // The same loss where the server reads any number of frames: what the level shows is taken.
-  position_.cycleFrames = 1;
-  shownBehind_ = 0;
-  for (uint64_t p = 0; p < Seconds(5); ++p) Period();
-  const int64_t now = TrueLevel();
-  Period(128);
-  shownBehind_ = 30;
-  for (uint64_t p = 0; p < Seconds(8); ++p) Period();
-  EXPECT_EQ(TrueLevel(), now - 30);
+  // 128 frames lost where the cycle is taken for 256, and where the server reads any number of
+  // frames and the position is then shown 14 frames short: what the level shows is taken.
+  for (const auto& [cycle, shownBehind] : {std::pair<uint32_t, uint64_t>{256, 0}, {1, 14}}) {
+    SCOPED_TRACE(::testing::Message() << "cycle " << cycle);
+    position_.cycleFrames = cycle;
+    shownBehind_ = 0;
+    for (uint64_t p = 0; p < Seconds(5); ++p) Period();
+    const int64_t now = TrueLevel();
+    Period(128);
+    shownBehind_ = shownBehind;
+    for (uint64_t p = 0; p < Seconds(8); ++p) Period();
+    EXPECT_EQ(TrueLevel(), now - static_cast<int64_t>(shownBehind));
+  }
 }
 
 }  // namespace

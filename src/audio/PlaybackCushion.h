@@ -17,6 +17,12 @@
 // - a level that stays well above the target (a burst after a stall or an underrun: the device
 //   plays late data late) is brought back by dropping the excess from the head of the arriving
 //   buffers, at once, within two windows of 0.2 s;
+// - the level the stream keeps from then on (the reference) is measured once the device's
+//   clock has settled, in a second window of a second; if such a window's mean is above the
+//   cushion by more than half a buffer (what the device has not read yet of the buffers that
+//   came since it started, on average) and the dead band, the start left a surplus (buffers
+//   that came before the device began to read, a burst the fast check let through): it is cut
+//   first, so that the delay does not keep that latency for good;
 // - a level that drifts slowly (the input and the output run on different clocks) is pulled
 //   back one frame per buffer, dropping or repeating a frame where the signal changes least.
 //   While the clocks agree the level stays inside a dead band and nothing is corrected, so the
@@ -89,7 +95,7 @@ class TALPlaybackCushion {
   int64_t pendingCorrection_ = 0;  // frames still to drop (> 0) or repeat (< 0)
   bool correctingStep_ = false;    // pendingCorrection_ takes back a disturbance's step
   bool disturbed_ = false;  // an underrun, a skip, a refill or a cut since the level was in band
-  int64_t reference_ = 0;   // the target, then the mean level of the second window
+  int64_t reference_ = 0;   // the target, then the mean level of a settled window
   bool referenceKnown_ = false;
   int windows_ = 0;
   int64_t lastDeviation_ = 0;  // the previous window's deviation beyond the band (0: none)

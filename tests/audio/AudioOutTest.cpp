@@ -601,6 +601,41 @@ TEST_F(PlaybackCushionTest, AStepSoonAfterTheLevelWasSetIsAStep) {
   EXPECT_EQ(c.driftCorrections.load(), 0u) << "a step was taken for a clock difference";
 }
 
+// What the start leaves queued beyond the cushion and half a buffer (buffers that came before
+// the device began to read, a burst) is latency the delay would keep for good: it is cut within
+// the first seconds, whether it is below the fast check's threshold, above it, or comes within
+// the window the reference is measured in, and the level stays there with nothing corrected
+// afterwards. Less than that is how far into a period the device began to read: it is kept.
+TEST_F(PlaybackCushionTest, WhatTheStartLeftBeyondTheCushionIsCut) {
+  const int64_t target = static_cast<int64_t>(cushion_.TargetFrames());
+  const int64_t kept = kBuffer / 2;
+  struct TCase {
+    double at;        // seconds into the stream
+    int64_t surplus;  // frames the device will not catch up
+  };
+  for (const TCase c : {TCase{0, 400}, TCase{0, 900}, TCase{1.3, 400}, TCase{0, kept}}) {
+    SCOPED_TRACE(::testing::Message() << c.surplus << " frames at " << c.at << " s");
+    cushion_.Reset(kRate, kBuffer, 0.020);
+    position_ = {};
+    written_ = cushion_.TargetFrames() - kBuffer;
+    const auto& counters = cushion_.Counters();
+    const uint64_t droppedBefore = counters.droppedFrames.load();
+    for (uint64_t p = 0; p < Seconds(5); ++p) {
+      if (p == Seconds(c.at)) written_ += c.surplus;
+      Period();
+    }
+    // The fast check cuts all of a large surplus, this check what is beyond half a buffer.
+    const int64_t level = TrueLevel();
+    EXPECT_GE(level, target);
+    EXPECT_LE(level, target + kept) << "the surplus is still queued";
+    EXPECT_EQ(level - target + int64_t(counters.droppedFrames.load() - droppedBefore), c.surplus);
+    for (uint64_t p = 0; p < Seconds(10); ++p) Period();
+    EXPECT_EQ(TrueLevel(), level) << "the level moved afterwards";
+  }
+  EXPECT_EQ(cushion_.Counters().driftCorrections.load(), 0u);
+  EXPECT_EQ(cushion_.Counters().stepCorrections.load(), 0u);
+}
+
 // On a server that plays in whole cycles, cycles it misses are made up to the frame even when
 // the position it shows afterwards is off by part of a cycle (which answers fall where in a
 // cycle changes then): at once when it is large or came with an underrun, frame by frame when

@@ -73,6 +73,7 @@ void TALPlaybackCushion::StartWindows(uint64_t playedFrames) {
   longSum_ = 0;
   longCount_ = 0;
   longTouched_ = false;
+  longCut_ = false;
   pastDeviations_.fill(0);
 }
 
@@ -166,30 +167,32 @@ TALPlaybackCushion::TDecision TALPlaybackCushion::OnArrival(int64_t waitingFrame
     }
   }
   if (playedFrames >= longEnd_) {
-    if (!longTouched_ && pendingDrop_ == 0 && longCount_ > 0) {
-      const int64_t mean = longSum_ / static_cast<int64_t>(longCount_);
+    const int64_t mean = longSum_ / static_cast<int64_t>(std::max<uint64_t>(1, longCount_));
+    // Just after an arrival the device holds the cushion, plus what it has not read yet of the
+    // buffers that came since it started: less than one buffer, half a buffer on average when it
+    // began to read at a random point of a period. A mean higher than that holds frames the
+    // start left (buffers that came before the device began to read, a burst after a stall that
+    // the fast check let through): latency nobody asked for, which the reference would keep for
+    // good. It is cut, and the reference measured in a window after it. The window after the
+    // reference is checked too, as a burst within the reference's window raises that window's
+    // mean by part of it only. Underruns and skips only lower a window's mean, so a window with
+    // them is checked too (a start under load may have no other); one with a cut is not.
+    const int64_t surplus =
+        mean - static_cast<int64_t>(targetFrames_) - static_cast<int64_t>(bufferFrames_ / 2);
+    const bool settling = !referenceKnown_ || windows_ < 3;
+    if (settling && !longCut_ && pendingDrop_ == 0 && longCount_ > 0 && surplus > deadBandFrames_) {
+      pendingDrop_ = static_cast<uint64_t>(surplus);
+      pendingCorrection_ = 0;
+      if (referenceKnown_) reference_ -= surplus;  // until measured again
+      referenceKnown_ = false;
+      windows_ = 1;
+      disturbed_ = true;
+      lastDeviation_ = 0;
+      pastDeviations_.fill(0);
+    } else if (!longTouched_ && pendingDrop_ == 0 && longCount_ > 0) {
       // The first window holds the start (the device's clock settling): the second is the
-      // reference, the level "before" anything happened, unless the start left a surplus.
-      // Just after an arrival the device holds the cushion, plus what it has not read yet of
-      // the buffers that came since it started: less than one buffer, half a buffer on average
-      // when it began to read at a random point of a period. A mean higher than that holds
-      // frames the start left (buffers that came before the device began to read, a burst
-      // after a stall that the fast check let through): latency nobody asked for, which the
-      // reference would keep for good. It is cut, and the reference measured in a window after
-      // it. The window after the reference is checked too, as a burst within the reference's
-      // window raises that window's mean by part of it only.
-      const int64_t surplus =
-          mean - static_cast<int64_t>(targetFrames_) - static_cast<int64_t>(bufferFrames_ / 2);
-      const bool settling = !referenceKnown_ || windows_ < 3;
-      if (settling && surplus > deadBandFrames_) {
-        pendingDrop_ = static_cast<uint64_t>(surplus);
-        pendingCorrection_ = 0;
-        if (referenceKnown_) reference_ -= surplus;  // until measured again
-        referenceKnown_ = false;
-        windows_ = 1;
-        disturbed_ = true;
-        lastDeviation_ = 0;
-      } else if (!referenceKnown_) {
+      // reference, the level "before" anything happened.
+      if (!referenceKnown_) {
         if (++windows_ >= 2) reference_ = mean;
         referenceKnown_ = windows_ >= 2;
       } else {
@@ -224,12 +227,14 @@ TALPlaybackCushion::TDecision TALPlaybackCushion::OnArrival(int64_t waitingFrame
     longSum_ = 0;
     longCount_ = 0;
     longTouched_ = pendingCorrection_ != 0;
+    longCut_ = false;
   }
 
   if (pendingDrop_ > 0) {
     decision.dropHeadFrames = static_cast<uint32_t>(std::min<uint64_t>(pendingDrop_, frames));
     pendingDrop_ -= decision.dropHeadFrames;
     longTouched_ = true;  // the window's mean holds the level before the cut
+    longCut_ = true;
     counters_.droppedFrames.fetch_add(decision.dropHeadFrames, std::memory_order_relaxed);
   } else if (pendingCorrection_ != 0 && frames > 2) {
     decision.correction = pendingCorrection_ > 0 ? -1 : 1;

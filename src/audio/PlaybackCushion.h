@@ -111,6 +111,7 @@ class TALPlaybackCushion {
   int64_t longSum_ = 0;
   uint64_t longCount_ = 0;
   bool longTouched_ = false;  // a correction happened in this window: its mean is biased
+  bool longCut_ = false;      // frames were cut in this window: its mean is too high
   // The deviations (mean − reference) of the last three long windows measured one after the
   // other with nothing corrected meanwhile, newest first; 0 (at the reference) for those not
   // measured since the reference was set or the level last corrected, where it was brought

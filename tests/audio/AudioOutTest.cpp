@@ -605,16 +605,20 @@ TEST_F(PlaybackCushionTest, AStepSoonAfterTheLevelWasSetIsAStep) {
 // the device began to read, a burst) is latency the delay would keep for good: it is cut within
 // the first seconds, whether it is below the fast check's threshold, above it, or comes within
 // the window the reference is measured in, and the level stays there with nothing corrected
-// afterwards. Less than that is how far into a period the device began to read: it is kept.
+// afterwards, also when the device underruns every half second meanwhile (a start under load).
+// Less than that is how far into a period the device began to read: it is kept.
 TEST_F(PlaybackCushionTest, WhatTheStartLeftBeyondTheCushionIsCut) {
   const int64_t target = static_cast<int64_t>(cushion_.TargetFrames());
   const int64_t kept = kBuffer / 2;
   struct TCase {
     double at;        // seconds into the stream
     int64_t surplus;  // frames the device will not catch up
+    bool underruns = false;
   };
-  for (const TCase c : {TCase{0, 400}, TCase{0, 900}, TCase{1.3, 400}, TCase{0, kept}}) {
-    SCOPED_TRACE(::testing::Message() << c.surplus << " frames at " << c.at << " s");
+  for (const TCase c :
+       {TCase{0, 400}, TCase{0, 900}, TCase{1.3, 400}, TCase{0, kept}, TCase{0, 400, true}}) {
+    SCOPED_TRACE(::testing::Message() << c.surplus << " frames at " << c.at << " s"
+                                      << (c.underruns ? " with underruns" : ""));
     cushion_.Reset(kRate, kBuffer, 0.020);
     position_ = {};
     written_ = cushion_.TargetFrames() - kBuffer;
@@ -622,7 +626,7 @@ TEST_F(PlaybackCushionTest, WhatTheStartLeftBeyondTheCushionIsCut) {
     const uint64_t droppedBefore = counters.droppedFrames.load();
     for (uint64_t p = 0; p < Seconds(5); ++p) {
       if (p == Seconds(c.at)) written_ += c.surplus;
-      Period();
+      Period(0, c.underruns && p % Seconds(0.5) == 0 ? 1 : 0);
     }
     // The fast check cuts all of a large surplus, this check what is beyond half a buffer.
     const int64_t level = TrueLevel();
